@@ -1,0 +1,29 @@
+// The command the launcher starts: the package's batch file through the command
+// interpreter by default, or the program named on the command line.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct LaunchCommand {
+    std::wstring file;        // program to start
+    std::wstring parameters;  // its command-line parameters
+    std::wstring directory;   // working directory; empty: the process's current one
+    int show = SW_HIDE;
+};
+
+// TRUE when the command line asks for the argument branch: a program and its
+// parameters after the launcher's own name (argc of 3 or more; one argument is ignored).
+inline bool IsArgumentBranch(int argc) { return argc >= 3; }
+
+// Parameters of the default branch: run.bat with its console output captured in the
+// log file's path with ".txt" appended.
+std::wstring BuildBatchParameters(const std::wstring& logFilePath);
+
+// Parameters of the argument branch: the raw command line after the first argument,
+// trimmed of blanks at both ends, every pair of blanks made one (in a single left-to-right
+// pass); when no blank follows the first argument, argv[2..] each followed by a blank.
+// argv holds argc entries, quotation marks already removed.
+std::wstring BuildArgumentParameters(const std::wstring& rawCommandLine, int argc,
+                                     const wchar_t* const* argv);

@@ -1,0 +1,21 @@
+// The application object: its InitInstance does the launcher's whole job in one pass.
+#pragma once
+
+#include "app/launch_command.h"
+#include "framework/win_app.h"
+
+class CUnPack;
+
+class CUnPackFileApp : public CWinApp {
+public:
+    CUnPackFileApp();
+    ~CUnPackFileApp() override;
+
+    // Unpacks the package, runs its command, waits for it and cleans up. Returns FALSE on
+    // every path that gets past the start-up checks.
+    BOOL InitInstance() override;
+
+private:
+    static LaunchCommand BuildCommand(CUnPack& unpacker);
+    static void LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);
+};

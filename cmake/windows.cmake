@@ -1,0 +1,57 @@
+# Cross build: the launcher, its tests, the test probe and sfxpack.exe.
+enable_language(RC)
+
+set(WINDOWS_LINK_FLAGS -static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_options(sfxpack PRIVATE ${WINDOWS_LINK_FLAGS})
+
+add_library(launcher_core STATIC
+  framework/win_app.cpp
+  framework/string_resource.cpp
+  framework/file.cpp
+  util/log.cpp
+  util/temp_path.cpp
+  util/file_system.cpp
+  package/unpack.cpp
+  package/free_space.cpp
+  package/work_folder.cpp
+  app/launch_command.cpp
+  app/child_wait.cpp)
+target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(launcher_core PRIVATE ${PROJECT_WARNINGS})
+target_link_libraries(launcher_core PUBLIC sfxformat shell32 user32 advapi32)
+
+# The launcher. Always stripped: an unstripped image keeps its symbol table behind the
+# last section, exactly where the package goes.
+add_executable(launcher WIN32
+  app/main.cpp
+  app/app_globals.cpp
+  app/unpack_file_app.cpp
+  res/launcher.rc)
+set_target_properties(launcher PROPERTIES OUTPUT_NAME VADuVavuVazo)
+target_compile_options(launcher PRIVATE ${PROJECT_WARNINGS})
+target_link_options(launcher PRIVATE -municode -s ${WINDOWS_LINK_FLAGS})
+target_link_libraries(launcher PRIVATE launcher_core)
+
+# A small program the tests start in the launcher's place.
+add_executable(probe tests/probe/probe.cpp)
+target_compile_options(probe PRIVATE ${PROJECT_WARNINGS})
+target_link_options(probe PRIVATE -municode ${WINDOWS_LINK_FLAGS})
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc tests/support/test_folder.cpp
+  tests/support/launcher_run.cpp)
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(unit_tests PRIVATE launcher_core GTest::gtest_main)
+target_link_options(unit_tests PRIVATE ${WINDOWS_LINK_FLAGS})
+add_dependencies(unit_tests launcher probe)
+add_test(NAME unit_tests COMMAND unit_tests)
+
+file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+add_executable(e2e_tests ${E2E_TEST_SOURCES} tests/support/test_folder.cpp
+  tests/support/launcher_run.cpp)
+target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(e2e_tests PRIVATE launcher_core GTest::gtest_main)
+target_link_options(e2e_tests PRIVATE ${WINDOWS_LINK_FLAGS})
+add_dependencies(e2e_tests launcher probe)
+add_test(NAME e2e_tests COMMAND e2e_tests)

@@ -1,0 +1,286 @@
+#include "format/file_io.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace sfx {
+namespace {
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
+
+#ifdef _WIN32
+
+bool Widen(const std::string& path, std::wstring* wide) {
+    wide->clear();
+    if (path.empty()) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                      static_cast<int>(path.size()), nullptr, 0);
+    if (n <= 0) return false;
+    wide->resize(static_cast<size_t>(n));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                               static_cast<int>(path.size()), &(*wide)[0], n) == n;
+}
+
+std::FILE* OpenFile(const std::string& path, bool forWriting) {
+    std::wstring wide;
+    if (!Widen(path, &wide)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return _wfopen(wide.c_str(), forWriting ? L"wb" : L"rb");
+}
+
+bool Seek(std::FILE* f, uint64_t offset) {
+    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+bool SizeOfOpenFile(std::FILE* f, uint64_t* size) {
+    struct _stat64 st;
+    if (_fstat64(_fileno(f), &st) != 0 || st.st_size < 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+PathKind KindOf(const std::string& path) {
+    std::wstring wide;
+    struct _stat64 st;
+    if (!Widen(path, &wide) || _wstat64(wide.c_str(), &st) != 0) return PathKind::kMissing;
+    if ((st.st_mode & _S_IFMT) == _S_IFREG) return PathKind::kRegularFile;
+    if ((st.st_mode & _S_IFMT) == _S_IFDIR) return PathKind::kDirectory;
+    return PathKind::kOther;
+}
+
+bool RemovePath(const std::string& path) {
+    std::wstring wide;
+    return Widen(path, &wide) && _wremove(wide.c_str()) == 0;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to, std::string* error) {
+    std::wstring wideFrom, wideTo;
+    if (!Widen(from, &wideFrom) || !Widen(to, &wideTo)) {
+        *error = "path is not valid UTF-8";
+        return false;
+    }
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    *error = "system error " + std::to_string(GetLastError());
+    return false;
+}
+
+unsigned long ProcessId() {
+    return GetCurrentProcessId();
+}
+
+#else
+
+std::FILE* OpenFile(const std::string& path, bool forWriting) {
+    return std::fopen(path.c_str(), forWriting ? "wb" : "rb");
+}
+
+bool Seek(std::FILE* f, uint64_t offset) {
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool SizeOfOpenFile(std::FILE* f, uint64_t* size) {
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || st.st_size < 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+PathKind KindOf(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return PathKind::kMissing;
+    if (S_ISREG(st.st_mode)) return PathKind::kRegularFile;
+    if (S_ISDIR(st.st_mode)) return PathKind::kDirectory;
+    return PathKind::kOther;
+}
+
+bool RemovePath(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to, std::string* error) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    *error = ErrnoText();
+    return false;
+}
+
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
+
+#endif
+
+}  // namespace
+
+PathKind GetPathKind(const std::string& path) {
+    return KindOf(path);
+}
+
+bool FileSizeOf(const std::string& path, uint64_t* size, std::string* error) {
+    InputFile file;
+    if (!file.Open(path, error)) return false;
+    *size = file.Size();
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error) {
+    InputFile file;
+    if (!file.Open(path, error)) return false;
+    if (file.Size() > SIZE_MAX) {
+        *error = Quoted(path) + " is too large to load";
+        return false;
+    }
+    data->resize(static_cast<size_t>(file.Size()));
+    return data->empty() || file.ReadAt(0, data->data(), data->size(), error);
+}
+
+bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
+                   std::vector<uint8_t>* data, std::string* error) {
+    InputFile file;
+    if (!file.Open(path, error)) return false;
+    data->resize(length);
+    return length == 0 || file.ReadAt(offset, data->data(), length, error);
+}
+
+bool RemoveFile(const std::string& path) {
+    return RemovePath(path) || GetPathKind(path) == PathKind::kMissing;
+}
+
+InputFile::~InputFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool InputFile::Open(const std::string& path, std::string* error) {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    path_ = path;
+    // A directory opens fine with fopen on some systems and then fails on the first read.
+    const PathKind kind = GetPathKind(path);
+    if (kind != PathKind::kRegularFile) {
+        *error = Quoted(path) + (kind == PathKind::kMissing     ? " does not exist"
+                                 : kind == PathKind::kDirectory ? " is a directory"
+                                                                : " is not a regular file");
+        return false;
+    }
+    file_ = OpenFile(path, false);
+    if (file_ == nullptr) {
+        *error = Quoted(path) + " cannot be opened: " + ErrnoText();
+        return false;
+    }
+    if (!SizeOfOpenFile(file_, &size_)) {
+        *error = Quoted(path) + ": size unknown: " + ErrnoText();
+        return false;
+    }
+    return true;
+}
+
+bool InputFile::ReadAt(uint64_t offset, void* buffer, size_t n, std::string* error) {
+    if (offset > size_ || n > size_ - offset) {
+        *error = Quoted(path_) + " ends before byte " + std::to_string(offset + n);
+        return false;
+    }
+    if (!Seek(file_, offset)) {
+        *error = Quoted(path_) + " cannot be read: " + ErrnoText();
+        return false;
+    }
+    if (std::fread(buffer, 1, n, file_) != n) {
+        *error = Quoted(path_) + " cannot be read: " +
+                 (std::ferror(file_) ? ErrnoText() : std::string("it shrank while reading"));
+        return false;
+    }
+    return true;
+}
+
+bool InputFile::ReadSome(void* buffer, size_t n, size_t* got, std::string* error) {
+    *got = std::fread(buffer, 1, n, file_);
+    if (*got < n && std::ferror(file_)) {
+        *error = Quoted(path_) + " cannot be read: " + ErrnoText();
+        return false;
+    }
+    return true;
+}
+
+ReplacingFileWriter::~ReplacingFileWriter() {
+    Discard();
+}
+
+void ReplacingFileWriter::Discard() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!tempPath_.empty()) {
+        RemoveFile(tempPath_);
+        tempPath_.clear();
+    }
+}
+
+bool ReplacingFileWriter::Open(const std::string& targetPath, std::string* error) {
+    Discard();
+    targetPath_ = targetPath;
+    // Beside the target, so the final rename stays on one volume; the process id keeps
+    // two runs writing the same target from clobbering each other's temporary file.
+    const std::string temp = targetPath + ".tmp" + std::to_string(ProcessId());
+    file_ = OpenFile(temp, true);
+    if (file_ == nullptr) {
+        *error =
+            "cannot create " + Quoted(temp) + " for " + Quoted(targetPath) + ": " + ErrnoText();
+        return false;
+    }
+    tempPath_ = temp;
+    return true;
+}
+
+bool ReplacingFileWriter::Write(const void* data, size_t n, std::string* error) {
+    if (file_ == nullptr) {
+        *error = "output is not open";
+        return false;
+    }
+    if (n != 0 && std::fwrite(data, 1, n, file_) != n) {
+        *error = "cannot write " + Quoted(targetPath_) + ": " + ErrnoText();
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingFileWriter::Commit(std::string* error) {
+    if (file_ == nullptr) {
+        *error = "output is not open";
+        return false;
+    }
+    // Buffered data reaches the disk only now, so a full disk shows up here.
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) {
+        *error = "cannot write " + Quoted(targetPath_) + ": " + ErrnoText();
+        Discard();
+        return false;
+    }
+    std::string why;
+    if (!MoveReplacing(tempPath_, targetPath_, &why)) {
+        *error = "cannot move " + Quoted(tempPath_) + " to " + Quoted(targetPath_) + ": " + why;
+        Discard();
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+}  // namespace sfx

@@ -1,0 +1,71 @@
+// Small file helpers shared by the package tool and its tests. Paths are UTF-8 on every
+// platform; the Windows build converts them to UTF-16 so non-ANSI names work.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sfx {
+
+enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
+
+PathKind GetPathKind(const std::string& path);
+inline bool IsRegularFile(const std::string& path) {
+    return GetPathKind(path) == PathKind::kRegularFile;
+}
+
+bool FileSizeOf(const std::string& path, uint64_t* size, std::string* error);
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error);
+// Exactly `length` bytes at `offset`; fails when the file is shorter.
+bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
+                   std::vector<uint8_t>* data, std::string* error);
+// True when the file is gone afterwards (also when it never existed).
+bool RemoveFile(const std::string& path);
+
+// A file opened for reading, by position or front to back.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool Open(const std::string& path, std::string* error);
+    uint64_t Size() const { return size_; }
+    // Exactly n bytes at offset; fails when the file ends before them.
+    bool ReadAt(uint64_t offset, void* buffer, size_t n, std::string* error);
+    // Up to n bytes from the current position; *got is 0 at the end of the file.
+    bool ReadSome(void* buffer, size_t n, size_t* got, std::string* error);
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    uint64_t size_ = 0;
+};
+
+// Writes to a temporary file beside the target and moves it over the target on Commit,
+// so a failure at any point leaves the target as it was and no partial file behind.
+class ReplacingFileWriter {
+public:
+    ReplacingFileWriter() = default;
+    ~ReplacingFileWriter();  // removes the temporary file unless committed
+    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
+    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
+
+    bool Open(const std::string& targetPath, std::string* error);
+    bool Write(const void* data, size_t n, std::string* error);
+    bool Commit(std::string* error);
+    const std::string& TempPath() const { return tempPath_; }
+
+private:
+    void Discard();
+
+    std::FILE* file_ = nullptr;
+    std::string targetPath_;
+    std::string tempPath_;
+};
+
+}  // namespace sfx

@@ -1,0 +1,250 @@
+#include "format/package_reader.h"
+
+#include <algorithm>
+
+#include "format/entry_header_codec.h"
+#include "format/file_io.h"
+#include "format/package_format.h"
+#include "format/pe_image.h"
+
+namespace sfx {
+namespace {
+
+// Bounds on what a hostile file can make us do or print.
+constexpr size_t kMaxEntries = 1000000;
+constexpr size_t kMaxProblems = 32;
+
+std::string Num(uint64_t v) {
+    return std::to_string(v);
+}
+
+std::string Describe(const PackageEntryInfo& e, size_t position) {
+    return "entry " + Num(position + 1) + " ('" + e.name + "' at " + Num(e.headerOffset) + ")";
+}
+
+class LayoutChecker {
+public:
+    LayoutChecker(const std::string& path, InputFile* file, PackageReport* report)
+        : path_(path), file_(file), report_(report) {}
+
+    bool Run(std::string* error);
+
+private:
+    void Problem(const std::string& text) {
+        if (report_->problems.size() < kMaxProblems) {
+            report_->problems.push_back(text);
+        } else if (report_->problems.size() == kMaxProblems) {
+            report_->problems.push_back("further problems not listed");
+        }
+    }
+    bool ReadHeader(uint64_t at, EntryHeader* h, std::string* error) {
+        uint8_t bytes[kEntryHeaderSize];
+        if (!file_->ReadAt(at, bytes, sizeof bytes, error)) return false;
+        *h = DecodeEntryHeader(bytes);
+        return true;
+    }
+    bool ReadPeHeaders(PeImageInfo* pe, std::string* error);
+    void CheckCertificateTable();
+    // False when the header there is no trailer at all.
+    bool CheckTrailer(const EntryHeader& t);
+    // Returns false on a read error; *walked is false when the entries ran off the rails.
+    bool WalkEntries(uint64_t* end, bool* walked, std::string* error);
+    void CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum);
+    bool CheckFiller(uint64_t end, std::string* error);
+
+    const std::string& path_;
+    InputFile* file_;
+    PackageReport* report_;
+};
+
+bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
+    const uint64_t length = file_->Size();
+    std::vector<uint8_t> head;
+    // Each round learns the next header's position; three rounds reach the section table.
+    for (int round = 0; round < 3; ++round) {
+        const uint64_t want = std::min(PeHeadersLength(head.data(), head.size()), length);
+        if (want <= head.size()) break;
+        head.resize(static_cast<size_t>(want));
+        if (!file_->ReadAt(0, head.data(), head.size(), error)) return false;
+    }
+    std::string reason;
+    if (!ParsePeImage(head.data(), head.size(), length, pe, &reason)) {
+        *error = "'" + path_ + "' is not a PE32 image: " + reason;
+        return false;
+    }
+    return true;
+}
+
+void LayoutChecker::CheckCertificateTable() {
+    const uint64_t size = report_->certificateSize;
+    const uint64_t offset = report_->certificateOffset;
+    if (static_cast<int32_t>(size) < 0) {
+        Problem("security directory size " + Num(size) +
+                " is negative as a signed 32-bit value, so the launcher ignores it");
+    } else if (size > 0 && offset + size != report_->fileLength) {
+        Problem("certificate table (" + Num(size) + " bytes at " + Num(offset) +
+                ") does not end at the end of the file (" + Num(report_->fileLength) +
+                " bytes), so the trailer is not where the launcher looks for it");
+    }
+}
+
+bool LayoutChecker::CheckTrailer(const EntryHeader& t) {
+    const EntryHeader expected = MakeTrailer(t.FileSize);
+    // Without its name the header is not a trailer at all, and its numbers mean nothing.
+    if (!std::equal(t.FileName, t.FileName + kFileNameField, expected.FileName)) {
+        Problem("no trailer at " + Num(report_->trailerOffset) +
+                ", where the launcher looks for it (" + Num(kEntryHeaderSize) + " bytes before " +
+                (report_->certificateSize > 0 ? "the certificate table" : "the end of the file") +
+                "): data appended, file cut short, or not a package");
+        return false;
+    }
+    if (t.FileCount != 0 || t.FileIndex != kTrailerIndex) {
+        Problem("trailer at " + Num(report_->trailerOffset) + " has FileCount " +
+                std::to_string(t.FileCount) + " and FileIndex " + Num(t.FileIndex) +
+                " instead of 0 and 1");
+    }
+    if (t.TotalSize != t.FileSize) {
+        Problem("trailer TotalSize " + Num(t.TotalSize) + " differs from its FileSize " +
+                Num(t.FileSize));
+    }
+    if (t.FileSize != report_->imageEnd) {
+        Problem("trailer gives package offset " + Num(t.FileSize) +
+                ", but the launcher image ends at " + Num(report_->imageEnd));
+    }
+    return true;
+}
+
+void LayoutChecker::CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum) {
+    const size_t position = report_->entries.size();
+    if (h.FileIndex != kFirstEntryIndex + position) {
+        Problem(Describe(e, position) + " has FileIndex " + Num(h.FileIndex) + ", expected " +
+                Num(kFirstEntryIndex + position));
+    }
+    if (position > 0 && h.FileCount != report_->entries.front().fileCount) {
+        Problem(Describe(e, position) + " has FileCount " + std::to_string(h.FileCount) +
+                ", the first entry " + std::to_string(report_->entries.front().fileCount));
+    }
+    if (h.TotalSize != sum) {
+        Problem(Describe(e, position) + " has TotalSize " + Num(h.TotalSize) +
+                ", but the sizes so far add up to " + Num(sum));
+    }
+    const size_t n = e.name.size();
+    if (n == kFileNameField) {
+        Problem(Describe(e, position) + " has no NUL at the end of its name");
+    } else if (std::any_of(h.FileName + n, h.FileName + kFileNameField,
+                           [](char c) { return c != '\0'; })) {
+        Problem(Describe(e, position) + " has bytes after the NUL ending its name");
+    }
+    if (!IsSafeEntryName(e.name.data(), n)) {
+        Problem(Describe(e, position) + " has a name the launcher refuses to extract");
+    }
+}
+
+bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error) {
+    const uint64_t trailer = report_->trailerOffset;
+    uint64_t at = report_->packageOffset;
+    uint64_t sum = 0;
+    *walked = false;
+    // Filler is shorter than a header, so whatever leaves room for one must be an entry.
+    while (trailer - at >= kEntryHeaderSize) {
+        if (report_->entries.size() == kMaxEntries) {
+            Problem("more than " + Num(kMaxEntries) + " entries; stopped reading");
+            return true;
+        }
+        EntryHeader h;
+        if (!ReadHeader(at, &h, error)) return false;
+        PackageEntryInfo e;
+        e.index = h.FileIndex;
+        e.fileCount = h.FileCount;
+        e.name.assign(h.FileName, FileNameLength(h.FileName));
+        e.size = h.FileSize;
+        e.totalSize = h.TotalSize;
+        e.headerOffset = at;
+        e.contentOffset = at + kEntryHeaderSize;
+        if (e.size > trailer - e.contentOffset) {
+            Problem(Describe(e, report_->entries.size()) + " claims " + Num(e.size) +
+                    " bytes, but only " + Num(trailer - e.contentOffset) +
+                    " remain before the trailer");
+            return true;
+        }
+        sum += e.size;
+        CheckEntry(h, e, sum);
+        report_->entries.push_back(e);
+        at = e.contentOffset + e.size;
+    }
+    const size_t found = report_->entries.size();
+    if (found > 0 && report_->entries.front().fileCount != static_cast<int64_t>(found)) {
+        Problem("entries give FileCount " + std::to_string(report_->entries.front().fileCount) +
+                ", but " + Num(found) + " entries were found");
+    }
+    *end = at;
+    *walked = true;
+    return true;
+}
+
+bool LayoutChecker::CheckFiller(uint64_t end, std::string* error) {
+    report_->fillerOffset = end;
+    report_->fillerLength = report_->trailerOffset - end;
+    const uint64_t expected = FillerLength(end);
+    if (report_->fillerLength != expected) {
+        Problem("filler is " + Num(report_->fillerLength) + " bytes, expected " + Num(expected) +
+                " so that the trailer ends on a multiple of " + Num(kTrailerAlignment));
+    }
+    uint8_t filler[kEntryHeaderSize];  // the walk leaves less than a header
+    const size_t n = static_cast<size_t>(report_->fillerLength);
+    if (!file_->ReadAt(end, filler, n, error)) return false;
+    if (std::any_of(filler, filler + n, [](uint8_t b) { return b != kFillerByte; })) {
+        Problem("filler at " + Num(end) + " holds bytes other than 0xFF");
+    }
+    return true;
+}
+
+bool LayoutChecker::Run(std::string* error) {
+    PeImageInfo pe;
+    if (!ReadPeHeaders(&pe, error)) return false;
+    report_->fileLength = file_->Size();
+    report_->imageEnd = pe.endOfSectionData;
+    report_->certificateOffset = pe.securityDirAddress;
+    report_->certificateSize = pe.securityDirSize;
+    CheckCertificateTable();
+
+    const uint64_t distance = TrailerDistanceFromEnd(pe.securityDirSize);
+    if (distance > report_->fileLength) {
+        Problem("file (" + Num(report_->fileLength) + " bytes) is too short to hold a trailer" +
+                (distance > kEntryHeaderSize ? " before its certificate table" : ""));
+        return true;
+    }
+    report_->trailerOffset = report_->fileLength - distance;
+    if (report_->trailerOffset < report_->imageEnd) {
+        Problem("trailer position " + Num(report_->trailerOffset) +
+                " lies inside the launcher image, which ends at " + Num(report_->imageEnd) +
+                ": there is no package");
+        return true;
+    }
+    EntryHeader trailer;
+    if (!ReadHeader(report_->trailerOffset, &trailer, error)) return false;
+    if (!CheckTrailer(trailer)) return true;
+    report_->packageOffset = trailer.FileSize;
+    if (report_->packageOffset > report_->trailerOffset) {
+        Problem("package offset " + Num(report_->packageOffset) + " lies beyond the trailer at " +
+                Num(report_->trailerOffset));
+        return true;
+    }
+    uint64_t end = 0;
+    bool walked = false;
+    if (!WalkEntries(&end, &walked, error)) return false;
+    return !walked || CheckFiller(end, error);
+}
+
+}  // namespace
+
+bool InspectPackage(const std::string& path, PackageReport* report, std::string* error) {
+    *report = PackageReport();
+    InputFile file;
+    if (!file.Open(path, error)) return false;
+    if (!LayoutChecker(path, &file, report).Run(error)) return false;
+    report->intact = report->problems.empty();
+    return true;
+}
+
+}  // namespace sfx

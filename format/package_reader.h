@@ -1,0 +1,39 @@
+// Inspects a package the way the launcher finds it, and checks every rule of the layout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sfx {
+
+struct PackageEntryInfo {
+    uint32_t index = 0;      // FileIndex as stored
+    int32_t fileCount = 0;   // FileCount as stored
+    std::string name;        // up to the first NUL of FileName
+    uint64_t size = 0;       // FileSize
+    uint64_t totalSize = 0;  // TotalSize as stored
+    uint64_t headerOffset = 0;
+    uint64_t contentOffset = 0;
+};
+
+struct PackageReport {
+    uint64_t fileLength = 0;
+    uint64_t imageEnd = 0;       // end of the launcher's last section, from its PE header
+    uint64_t packageOffset = 0;  // P, as the trailer's FileSize gives it
+    std::vector<PackageEntryInfo> entries;
+    uint64_t fillerOffset = 0;
+    uint64_t fillerLength = 0;
+    uint64_t trailerOffset = 0;
+    uint64_t certificateOffset = 0;  // security directory address; 0 when unsigned
+    uint64_t certificateSize = 0;
+    bool intact = false;
+    std::vector<std::string> problems;  // plain words, one per fault; empty when intact
+};
+
+// Fails (with *error) only when the file cannot be read or is no PE32 image at all.
+// Otherwise fills *report; a damaged package is reported there, not as a failure.
+// Reads only headers and small spans, never the entry contents.
+bool InspectPackage(const std::string& path, PackageReport* report, std::string* error);
+
+}  // namespace sfx

@@ -1,0 +1,216 @@
+#include "format/package_writer.h"
+
+#include <cstring>
+#include <limits>
+#include <map>
+
+#include "format/entry_header_codec.h"
+#include "format/file_io.h"
+#include "format/package_format.h"
+#include "format/pe_image.h"
+
+namespace sfx {
+namespace {
+
+constexpr size_t kCopyChunk = 1 << 20;
+
+std::string Quoted(const std::string& s) {
+    return "'" + s + "'";
+}
+
+std::string AsciiLower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+struct Input {
+    std::string path;
+    std::string name;
+    uint64_t size;
+};
+
+bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inputs,
+                 std::string* error) {
+    // Windows file names ignore case, so "A.txt" and "a.txt" would overwrite each other.
+    std::map<std::string, size_t> inputByFoldedName;
+    for (const std::string& path : paths) {
+        Input in{path, EntryNameFromPath(path), 0};
+        std::string reason;
+        if (!CheckPackableName(in.name, &reason)) {
+            *error = "input " + Quoted(path) + " cannot be packed: its name " + reason;
+            return false;
+        }
+        // Opening proves the file is readable now rather than halfway through the output.
+        InputFile file;
+        if (!file.Open(path, &reason)) {
+            *error = "input " + reason;
+            return false;
+        }
+        in.size = file.Size();
+        const auto seen = inputByFoldedName.emplace(AsciiLower(in.name), inputs->size());
+        if (!seen.second) {
+            const Input& earlier = (*inputs)[seen.first->second];
+            *error = "inputs " + Quoted(earlier.path) + " and " + Quoted(path) +
+                     (earlier.name == in.name
+                          ? " would both be packed as " + Quoted(in.name)
+                          : " would be packed as " + Quoted(earlier.name) + " and " +
+                                Quoted(in.name) + ", which Windows takes for the same name");
+            return false;
+        }
+        inputs->push_back(in);
+    }
+    return true;
+}
+
+EntryHeader MakeEntryHeader(const Input& in, int32_t count, uint32_t index, uint64_t total) {
+    EntryHeader h = {};
+    h.FileCount = count;
+    h.FileIndex = index;
+    h.FileSize = in.size;
+    h.TotalSize = total;
+    std::memcpy(h.FileName, in.name.data(), in.name.size());  // rest stays zero
+    return h;
+}
+
+bool WriteHeader(ReplacingFileWriter* out, const EntryHeader& h, std::string* error) {
+    uint8_t bytes[kEntryHeaderSize];
+    EncodeEntryHeader(h, bytes);
+    return out->Write(bytes, sizeof bytes, error);
+}
+
+bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>* buffer,
+                 std::string* error) {
+    InputFile file;
+    if (!file.Open(in.path, error)) return false;
+    uint64_t copied = 0;
+    for (;;) {
+        size_t got = 0;
+        if (!file.ReadSome(buffer->data(), buffer->size(), &got, error)) return false;
+        if (got == 0) break;
+        copied += got;
+        // The header already promised in.size bytes. Stop at once rather than read a
+        // file that keeps growing to its end only to refuse it then.
+        if (copied > in.size) break;
+        if (!out->Write(buffer->data(), got, error)) return false;
+    }
+    if (copied != in.size) {
+        *error = "input " + Quoted(in.path) + " changed size while it was being packed";
+        return false;
+    }
+    return true;
+}
+
+bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>& inputs,
+                  ReplacingFileWriter* out, std::string* error) {
+    if (!out->Write(launcher.data(), launcher.size(), error)) return false;
+    const int32_t count = static_cast<int32_t>(inputs.size());
+    uint64_t end = launcher.size();
+    uint64_t total = 0;
+    std::vector<uint8_t> buffer(kCopyChunk);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        total += inputs[i].size;
+        const uint32_t index = kFirstEntryIndex + static_cast<uint32_t>(i);
+        if (!WriteHeader(out, MakeEntryHeader(inputs[i], count, index, total), error)) return false;
+        if (!CopyContent(inputs[i], out, &buffer, error)) return false;
+        end += kEntryHeaderSize + inputs[i].size;
+    }
+    const std::vector<uint8_t> filler(static_cast<size_t>(FillerLength(end)), kFillerByte);
+    if (!out->Write(filler.data(), filler.size(), error)) return false;
+    return WriteHeader(out, MakeTrailer(launcher.size()), error);
+}
+
+}  // namespace
+
+std::string EntryNameFromPath(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool CheckPackableName(const std::string& name, std::string* reason) {
+    if (name.empty()) {
+        *reason = "is empty";
+        return false;
+    }
+    if (name == "." || name == "..") {
+        *reason = Quoted(name) + " names a folder, not a file";
+        return false;
+    }
+    if (name.size() > kMaxFileNameLength) {
+        *reason = "is " + std::to_string(name.size()) + " bytes long; at most " +
+                  std::to_string(kMaxFileNameLength) + " fit";
+        return false;
+    }
+    for (const char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20) {
+            *reason = Quoted(name) + " contains a control character";
+            return false;
+        }
+        // The launcher treats names as ANSI, whose meaning above 0x7E depends on the
+        // code page of the machine it runs on.
+        if (c > 0x7E) {
+            *reason = Quoted(name) + " contains a character outside printable ASCII";
+            return false;
+        }
+        if (std::strchr("<>:\"/\\|?*", ch) != nullptr) {
+            *reason = Quoted(name) + " contains " + Quoted(std::string(1, ch)) +
+                      ", which Windows does not allow in file names";
+            return false;
+        }
+    }
+    const char last = name.back();
+    if (last == '.' || last == ' ') {
+        *reason = Quoted(name) + " ends in a " + (last == '.' ? "dot" : "blank") +
+                  ", which Windows strips when creating the file";
+        return false;
+    }
+    if (!IsSafeEntryName(name.data(), name.size())) {
+        *reason = Quoted(name) + " is a reserved device name on Windows";
+        return false;
+    }
+    return true;
+}
+
+bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) {
+    PeImageInfo pe;
+    if (!ParsePeImage(image.data(), image.size(), image.size(), &pe, reason)) return false;
+    if (pe.securityDirSize != 0) {
+        *reason = "it is already signed; pack first, then sign the package";
+        return false;
+    }
+    if (pe.endOfSectionData != image.size()) {
+        *reason = "it has " + std::to_string(image.size() - pe.endOfSectionData) +
+                  " bytes behind its last section (debug symbols, an overlay or an earlier "
+                  "package?)";
+        return false;
+    }
+    return true;
+}
+
+bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                   const std::string& outPath, std::string* error) {
+    std::vector<uint8_t> launcher;
+    std::string reason;
+    if (!ReadWholeFile(launcherPath, &launcher, &reason)) {
+        *error = "launcher " + reason;
+        return false;
+    }
+    if (!CheckLauncherImage(launcher, &reason)) {
+        *error = "launcher " + Quoted(launcherPath) + " cannot take a package: " + reason;
+        return false;
+    }
+    if (inputPaths.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+        *error = "too many inputs";
+        return false;
+    }
+    std::vector<Input> inputs;
+    if (!CheckInputs(inputPaths, &inputs, error)) return false;
+
+    ReplacingFileWriter out;
+    return out.Open(outPath, error) && WritePackage(launcher, inputs, &out, error) &&
+           out.Commit(error);
+}
+
+}  // namespace sfx

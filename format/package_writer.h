@@ -1,0 +1,30 @@
+// Builds a package: the launcher image with files appended behind it (see package_format.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sfx {
+
+// Name an input is packed under: the part after the last '/' or '\'. Both count as
+// separators on every platform, since the launcher runs on Windows.
+std::string EntryNameFromPath(const std::string& path);
+
+// True when a file may be packed under this name: one the launcher accepts
+// (IsSafeEntryName) and that Windows can create as given, i.e. printable ASCII, at most
+// kMaxFileNameLength bytes, none of < > : " / \ | ? *, not ending in a dot or a blank.
+bool CheckPackableName(const std::string& name, std::string* reason);
+
+// True when the image can take a package: a PE32 image, not signed (signing must come
+// after packing, or the signature would not cover the files), and with nothing behind
+// its last section's raw data, which the launcher takes as the package offset.
+bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason);
+
+// Writes launcher + inputs to outPath. The same inputs always give the same bytes. On any
+// refusal or failure *error holds one line, and outPath is left as it was (no partial
+// output, no temporary file). No inputs at all gives a valid package with no files.
+bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                   const std::string& outPath, std::string* error);
+
+}  // namespace sfx

@@ -1,0 +1,205 @@
+#include "package/unpack.h"
+
+#include <utility>
+
+#include "format/package_format.h"
+#include "framework/file.h"
+#include "util/file_system.h"
+#include "util/log.h"
+
+namespace {
+
+const wchar_t kFindTag[] = L"CUnPack::FindHeader";
+const wchar_t kUnPackTag[] = L"CUnPack::UnPackFiles";
+constexpr DWORD kCopyBlock = 1024;
+
+BOOL OpenImage(CFile& image, const std::wstring& path, CFileError& error) {
+    return image.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                      &error);
+}
+
+// Name of an entry as UTF-16, converted with the thread's ANSI code page and never read
+// past the 260-byte field, terminator or not.
+std::wstring EntryName(const sfx::EntryHeader& header) {
+    const int length = static_cast<int>(sfx::FileNameLength(header.FileName));
+    if (length == 0) return std::wstring();
+    wchar_t wide[sfx::kFileNameField + 1] = {};
+    const int converted =
+        MultiByteToWideChar(CP_THREAD_ACP, 0, header.FileName, length, wide, sfx::kFileNameField);
+    return std::wstring(wide, converted > 0 ? static_cast<size_t>(converted) : 0);
+}
+
+struct CopyOutcome {
+    BOOL written;     // every delivered byte reached the output file
+    DWORD lastError;  // of the failed write
+};
+
+// Streams size bytes from the image into output, one block at a time. A read that
+// delivers nothing ends the copy: the package is cut short, and reading on would only
+// spin through a damaged size.
+CopyOutcome CopyContent(CFile& image, CFile& output, uint64_t size) {
+    BYTE buffer[kCopyBlock];
+    const uint64_t blocks = size / kCopyBlock;
+    const DWORD remainder = static_cast<DWORD>(size % kCopyBlock);
+    for (uint64_t i = 0; i <= blocks; ++i) {
+        const DWORD want = i < blocks ? kCopyBlock : remainder;
+        if (want == 0) break;
+        memset(buffer, 0, sizeof(buffer));
+        const DWORD got = image.Read(buffer, want);
+        if (got == 0) break;
+        if (!output.Write(buffer, got)) return {FALSE, GetLastError()};
+    }
+    return {TRUE, NO_ERROR};
+}
+
+}  // namespace
+
+CUnPack::CUnPack(std::wstring imagePath)
+    : m_hThread(nullptr),
+      m_bUnPacked(0),
+      m_strImagePath(std::move(imagePath)),
+      m_pfnFreeSpace(GetDiskFreeSpaceExW) {}
+
+std::wstring CUnPack::ImagePath() const {
+    return m_strImagePath.empty() ? GetModulePath() : m_strImagePath;
+}
+
+uint64_t CUnPack::FindHeader() {
+    const std::wstring path = ImagePath();
+    WriteLog(L"[%s] Name:%s", kFindTag, path.c_str());
+
+    CFile image;
+    CFileError error;
+    if (!OpenImage(image, path, error)) {
+        WriteLog(L"[%s] Fail", kFindTag);
+        CUtility::FileException(error);
+        return 0;
+    }
+
+    BYTE dos[sfx::kDosHeaderSize] = {};
+    const DWORD dosRead = image.Read(dos, sizeof(dos));
+    int32_t lfanew = 0;
+    memcpy(&lfanew, dos + sfx::kLfanewOffset, sizeof(lfanew));
+    const int64_t length = image.GetLength();
+    if (length < 0 || static_cast<uint64_t>(static_cast<int64_t>(lfanew)) > static_cast<uint64_t>(length)) {
+        return 0;
+    }
+    if (dosRead < sizeof(dos)) {
+        WriteLog(L"[%s] Image too short:%lld", kFindTag, static_cast<long long>(length));
+        return 0;
+    }
+
+    BYTE pe[sfx::kPeHeadersReadSize] = {};
+    if (!image.Seek(lfanew, FILE_BEGIN) || image.Read(pe, sizeof(pe)) < sizeof(pe)) {
+        WriteLog(L"[%s] PE headers cut short at:%d length:%lld", kFindTag, lfanew,
+                 static_cast<long long>(length));
+        return 0;
+    }
+    uint32_t signSize = 0;
+    memcpy(&signSize, pe + sfx::kSecurityDirSizeOffset, sizeof(signSize));
+    WriteLog(L"[%s] Sign Size:%d", kFindTag, static_cast<int>(signSize));
+
+    const uint64_t distance = sfx::TrailerDistanceFromEnd(signSize);
+    sfx::EntryHeader trailer = {};
+    if (distance > static_cast<uint64_t>(length) ||
+        !image.Seek(-static_cast<int64_t>(distance), FILE_END) ||
+        image.Read(&trailer, sizeof(trailer)) < sizeof(trailer)) {
+        WriteLog(L"[%s] No trailer: distance:%lld length:%lld", kFindTag,
+                 static_cast<long long>(distance), static_cast<long long>(length));
+        return 0;
+    }
+
+    const uint64_t offset = trailer.FileSize;
+    WriteLog(L"[%s] Header offset:%d", kFindTag, static_cast<int>(static_cast<uint32_t>(offset)));
+    return offset;
+}
+
+int CUnPack::UnPackFiles() {
+    const uint64_t offset = FindHeader();
+    if (offset == 0) return 0;
+
+    CFile image;
+    CFileError error;
+    if (!OpenImage(image, ImagePath(), error)) {
+        CUtility::FileException(error);
+        return 0;
+    }
+
+    sfx::EntryHeader header = {};
+    int counter = 0;
+    ULONGLONG freeBytes = 0;
+    uint64_t position = offset;
+    for (;;) {
+        if (position > static_cast<uint64_t>(INT64_MAX) ||
+            !image.Seek(static_cast<int64_t>(position), FILE_BEGIN)) {
+            WriteLog(L"[%s] Seek failed at:%lld", kUnPackTag, static_cast<long long>(position));
+            break;
+        }
+        const DWORD got = image.Read(&header, sizeof(header));
+        if (got == 0) break;
+        if (got < sizeof(header)) {
+            WriteLog(L"[%s] Entry header cut short:%d", kUnPackTag, static_cast<int>(got));
+            break;
+        }
+        if (counter >= header.FileCount) break;
+
+        if (!CheckFreeSpace(header.FileSize, freeBytes)) return 0;
+
+        const std::wstring name = EntryName(header);
+        const std::wstring outputPath = GetWorkFolder() + name;
+        ++counter;
+        WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackTag, counter, header.FileCount,
+                 outputPath.c_str(), static_cast<int>(static_cast<uint32_t>(header.FileSize)));
+
+        const uint64_t contentStart = position + sizeof(header);
+        CFile output;
+        if (!sfx::IsSafeEntryName(name.c_str(), name.size())) {
+            // A name that could reach out of the work folder is a bad path, like one too long.
+            SetLastError(ERROR_INVALID_NAME);
+            CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
+        } else if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
+            CUtility::FileException(error);
+        } else {
+            const CopyOutcome copied = CopyContent(image, output, header.FileSize);
+            if (!copied.written) {
+                SetLastError(copied.lastError);
+                CUtility::FileException(CFileError(
+                    CFileError::CauseFromOsError(static_cast<LONG>(copied.lastError)),
+                    static_cast<LONG>(copied.lastError), outputPath));
+            }
+            WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackTag, counter,
+                     static_cast<int>(static_cast<uint32_t>(output.GetLength())),
+                     outputPath.c_str());
+            output.Close();
+        }
+
+        if (counter == header.FileCount) break;
+        if (header.FileSize > UINT64_MAX - contentStart) break;
+        position = contentStart + header.FileSize;
+    }
+
+    WriteLog(L"[%s] UnPack total %d files.", kUnPackTag, counter);
+    image.Close();
+    m_bUnPacked = 1;
+    return 1;
+}
+
+DWORD WINAPI CUnPack::UnPackThreadProc(LPVOID parameter) {
+    CUnPack* self = static_cast<CUnPack*>(parameter);
+    if (self == nullptr) return 0;
+    return static_cast<DWORD>(self->UnPackFiles());
+}
+
+void CUnPack::StartThread() {
+    if (m_hThread != nullptr) return;
+    m_hThread = CreateThread(nullptr, 0, UnPackThreadProc, this, 0, nullptr);
+}
+
+int CUnPack::Run() {
+    StartThread();
+    if (m_hThread != nullptr && WaitForSingleObject(m_hThread, INFINITE) == WAIT_OBJECT_0) {
+        CloseHandle(m_hThread);
+        m_hThread = nullptr;
+    }
+    return 0;
+}

@@ -1,0 +1,55 @@
+// Reads the package appended to the launcher image and unpacks it into the work folder
+// on a worker thread of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class CUnPack {
+public:
+    // Free-space query in the shape of GetDiskFreeSpaceExW; tests put a fake in its place.
+    using FreeSpaceQuery = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER,
+                                         PULARGE_INTEGER);
+
+    // imagePath names the file that carries the package; empty means the running
+    // executable, which is what the launcher always uses.
+    explicit CUnPack(std::wstring imagePath = std::wstring());
+    CUnPack(const CUnPack&) = delete;
+    CUnPack& operator=(const CUnPack&) = delete;
+
+    // File offset of the first entry header, found through the trailer that ends where
+    // the certificate table begins; 0 when there is no package.
+    uint64_t FindHeader();
+
+    // Unpacks every entry into the work folder. 1 when the walk over the package ended
+    // normally (single entries may have failed); 0 when there is no package, the image
+    // cannot be opened, or disk space is short.
+    int UnPackFiles();
+
+    // Starts the worker unless it already runs.
+    void StartThread();
+    // Runs UnPackFiles on the worker and waits for it without limit; always 0.
+    int Run();
+
+    // Work folder path, ending in a backslash; the first call creates the folder afresh.
+    std::wstring GetWorkFolder();
+    // Deletes the work folder and all in it; the current directory moves to its parent.
+    void RemoveWorkFolder();
+
+    static DWORD WINAPI UnPackThreadProc(LPVOID parameter);
+
+    void SetFreeSpaceQueryForTest(FreeSpaceQuery query) { m_pfnFreeSpace = query; }
+    BOOL IsUnPacked() const { return m_bUnPacked; }
+
+private:
+    std::wstring ImagePath() const;
+    BOOL CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes);
+
+    HANDLE m_hThread;
+    std::wstring m_strWorkFolder;
+    BOOL m_bUnPacked;
+    std::wstring m_strImagePath;
+    FreeSpaceQuery m_pfnFreeSpace;
+};

@@ -1,0 +1,44 @@
+#include <shlobj.h>
+
+#include "package/unpack.h"
+#include "util/file_system.h"
+#include "util/temp_path.h"
+
+namespace {
+constexpr int kCreateRetries = 20;
+constexpr DWORD kRetryPauseMs = 100;
+}  // namespace
+
+std::wstring CUnPack::GetWorkFolder() {
+    if (!m_strWorkFolder.empty()) return m_strWorkFolder;
+
+    m_strWorkFolder = GetTempDirectory() + L"unpack\\";
+    if (PathExists(m_strWorkFolder)) RemoveWorkFolder();
+
+    // A folder just removed can linger for a moment (a scanner or indexer still holds
+    // it), so the creation is retried for about two seconds.
+    int result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), nullptr);
+    for (int retries = 0; result != ERROR_SUCCESS && retries < kCreateRetries; ++retries) {
+        result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), nullptr);
+        Sleep(kRetryPauseMs);
+    }
+    return m_strWorkFolder;
+}
+
+void CUnPack::RemoveWorkFolder() {
+    if (m_strWorkFolder.empty()) return;
+    DeleteFolderTree(m_strWorkFolder);
+
+    std::wstring parent = m_strWorkFolder;
+    while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
+    StripPathLevels(parent, 1);
+    // The folder cannot go while it is the current directory.
+    SetCurrentDirectoryW(parent.c_str());
+    // A program that has just ended can leave its console host holding the folder as
+    // its current directory for a moment; that hold gets the creation's two seconds.
+    for (int retries = 0; !RemoveDirectoryW(m_strWorkFolder.c_str()) &&
+                          GetLastError() == ERROR_SHARING_VIOLATION && retries < kCreateRetries;
+         ++retries) {
+        Sleep(kRetryPauseMs);
+    }
+}

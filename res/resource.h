@@ -1,0 +1,7 @@
+#pragma once
+
+#define IDR_MAINFRAME 128
+#define IDS_ANOTHER_INSTANCE 129
+#define IDS_CAPTION 130
+#define IDS_NO_DISK_SPACE 131
+#define IDS_UPGRADE_WINDOWS 141

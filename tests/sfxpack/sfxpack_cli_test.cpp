@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "package_fixture.h"
+#include "run_sfxpack.h"
+
+namespace sfxtest {
+namespace {
+
+// stderr, when the tool fails, is exactly one line starting with "sfxpack: ".
+void ExpectOneErrorLine(const ToolResult& r) {
+    EXPECT_EQ(r.err.rfind("sfxpack: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
+
+class CliTest : public PackageTest {};
+
+TEST_F(CliTest, CreateThenListShowsTheEntriesAndAnIntactLayout) {
+    const std::string out = dir.Path("pkg.exe");
+    const ToolResult made =
+        RunSfxpack(dir, {"create", "--launcher", launcher, "--out=" + out,
+                         AddInput("x/one.txt", "1"), "--", AddInput("-dash.txt", "22")});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_TRUE(made.err.empty()) << made.err;
+
+    const ToolResult listed = RunSfxpack(dir, {"list", out});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_TRUE(listed.err.empty()) << listed.err;
+    const std::string expected[] = {
+        "package offset: 1536\n",
+        "index 2  size 1  content at 1820  name one.txt\n",
+        "index 3  size 2  content at 2105  name -dash.txt\n",
+        "trailer at: " + std::to_string(ReadBytes(out).size() - 284) + "\n",
+        "certificate table: none\n",
+        "layout: intact\n",
+    };
+    for (const std::string& line : expected) {
+        EXPECT_NE(listed.out.find(line), std::string::npos) << line << "\nin:\n" << listed.out;
+    }
+}
+
+TEST_F(CliTest, BrokenPackageListsItsProblemsAndExitsWithOne) {
+    const std::string out = Pack({AddInput("a.txt", "a")});
+    std::vector<uint8_t> b = ReadBytes(out);
+    b.push_back(0);
+    WriteBytes(out, b);
+    const ToolResult r = RunSfxpack(dir, {"list", out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("layout: BROKEN\n  - "), std::string::npos) << r.out;
+    ExpectOneErrorLine(r);
+    EXPECT_NE(r.err.find("broken"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, RefusalsAndUnreadableFilesExitWithOne) {
+    const ToolResult missing = RunSfxpack(
+        dir, {"create", "--launcher", launcher, "--out", dir.Path("o.exe"), dir.Path("nope")});
+    EXPECT_EQ(missing.exitCode, 1);
+    ExpectOneErrorLine(missing);
+    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(dir.Path("o.exe")));
+
+    const ToolResult notPe = RunSfxpack(dir, {"list", AddInput("text.txt", "hello")});
+    EXPECT_EQ(notPe.exitCode, 1);
+    ExpectOneErrorLine(notPe);
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"--bogus"},
+        {"create", "--out", "x.exe", "f"},
+        {"create", "--launcher", "l.exe", "f"},
+        {"create", "--launcher"},
+        {"create", "--launcher=", "--out", "x.exe"},
+        {"create", "--launcher", "a", "--launcher", "b", "--out", "x.exe"},
+        {"create", "--launcher", "l.exe", "--out", "x.exe", "--force"},
+        {"list"},
+        {"list", "a.exe", "b.exe"},
+        {"list", "-v", "a.exe"},
+    };
+    for (const auto& args : cases) {
+        const ToolResult r = RunSfxpack(dir, args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.exitCode, 2) << shown;
+        ExpectOneErrorLine(r);
+        EXPECT_TRUE(r.out.empty()) << shown;
+    }
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"launcher.exe"}));
+}
+
+TEST_F(CliTest, HelpGoesToStdoutAndExitsWithZero) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--help"}, "usage: sfxpack <command>"},
+        {{"-h"}, "usage: sfxpack <command>"},
+        {{"create", "--help"}, "usage: sfxpack create"},
+        {{"create", "--launcher", "l.exe", "-h"}, "usage: sfxpack create"},
+        {{"list", "--help"}, "usage: sfxpack list"},
+    };
+    for (const auto& c : cases) {
+        const ToolResult r = RunSfxpack(dir, c.first);
+        EXPECT_EQ(r.exitCode, 0) << c.second;
+        EXPECT_EQ(r.out.rfind(c.second, 0), 0u) << r.out;
+        EXPECT_TRUE(r.err.empty()) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace sfxtest

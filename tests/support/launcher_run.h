@@ -1,0 +1,36 @@
+// Starting the launcher (or the probe) from the Windows side, with an environment of the
+// test's choosing: Wine hands a program started from the Unix side its own TMP and TEMP,
+// so only a Windows parent can give a run a private temporary folder.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+using EnvOverrides = std::map<std::wstring, std::wstring>;
+
+// This process's environment with the given variables set (an empty value removes one).
+std::wstring EnvironmentBlock(const EnvOverrides& overrides);
+
+// Starts exe with the raw command line (which must begin with the program name).
+// Returns the process handle (the caller closes it), or null.
+HANDLE StartProcess(const std::wstring& commandLine, const EnvOverrides& overrides,
+                    const std::wstring& directory = std::wstring());
+
+struct RunResult {
+    bool finished = false;  // ended within the time bound (otherwise it was killed)
+    DWORD exitCode = 0;
+    DWORD elapsedMs = 0;
+};
+
+RunResult RunProcess(const std::wstring& commandLine, const EnvOverrides& overrides,
+                     DWORD timeoutMs = 60000);
+
+// Quotes one argument for a command line when it holds blanks.
+std::wstring Quote(const std::wstring& argument);
+
+// A launcher run with TMP and TEMP set to tempFolder; args follow the program name.
+RunResult RunLauncher(const std::wstring& launcher, const std::wstring& tempFolder,
+                      const std::wstring& args = std::wstring(), EnvOverrides extra = {},
+                      DWORD timeoutMs = 60000);

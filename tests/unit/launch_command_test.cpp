@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/launch_command.h"
+#include "support/test_folder.h"
+
+namespace {
+
+// Splits raw the way the runtime does at process start, then builds the parameters.
+std::wstring ParametersFor(const std::wstring& raw) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(raw.c_str(), &argc);
+    const std::wstring parameters = BuildArgumentParameters(raw, argc, argv);
+    LocalFree(argv);
+    return parameters;
+}
+
+}  // namespace
+
+TEST(ArgumentParametersTest, FollowTheRawCommandLine) {
+    const struct {
+        const wchar_t* raw;
+        const wchar_t* parameters;
+    } cases[] = {
+        {L"prog.exe setup.exe /q  x", L"/q x"},
+        {L"\"C:\\dir\\prog.exe\" setup.exe /s", L"/s"},
+        {L"prog.exe a b", L"b"},
+        // leading and trailing blanks go, runs of blanks are halved (odd runs round up)
+        {L"prog.exe setup.exe    /a  /b   /c     ", L"/a /b  /c"},
+        {L"prog.exe setup.exe a  b   c    d     e", L"a b  c  d   e"},
+        // quotation marks stay, and so do the blanks inside them, halved like the rest
+        {L"prog.exe setup.exe \"C:\\Program Files\\x  y\" /l", L"\"C:\\Program Files\\x y\" /l"},
+        // a quoted first argument moves its closing blank further right
+        {L"prog.exe \"setup.exe\" /s", L"/s"},
+        // tabs are not blanks and stay at the ends
+        {L"prog.exe setup.exe \t/q\t", L"\t/q\t"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParametersFor(c.raw), c.parameters) << Narrow(c.raw);
+    }
+}
+
+TEST(ArgumentParametersTest, WithoutABlankAfterTheFirstArgumentTheLaterArgumentsAreJoined) {
+    // Tabs separate the arguments: the search finds no blank at or after its start.
+    EXPECT_EQ(ParametersFor(L"prog.exe\tsetup.exe\t/q\t/x"), L"/q /x ");
+    // A blank only before the search start does not count either.
+    const wchar_t* argv[] = {L"p", L"setup.exe", L"x", L"y"};
+    EXPECT_EQ(BuildArgumentParameters(L"p setup.exe", 4, argv), L"x y ");
+}
+
+TEST(ArgumentParametersTest, ATailOfBlanksOnlyGivesNoParameters) {
+    EXPECT_EQ(ParametersFor(L"prog.exe setup.exe    "), L"");
+}
+
+TEST(BatchParametersTest, CaptureTheOutputBesideTheLog) {
+    EXPECT_EQ(BuildBatchParameters(L"C:\\T\\unpack.log"), L"/c run.bat > \"C:\\T\\unpack.log.txt\"");
+}
+
+TEST(ArgumentBranchTest, TakesThreeOrMoreEntries) {
+    EXPECT_FALSE(IsArgumentBranch(1));
+    EXPECT_FALSE(IsArgumentBranch(2));
+    EXPECT_TRUE(IsArgumentBranch(3));
+}

@@ -1,0 +1,194 @@
+#include "tools/sfxpack/commands.h"
+
+#include <cstdio>
+
+#include "format/package_reader.h"
+#include "format/package_writer.h"
+
+namespace sfxpack {
+namespace {
+
+const char kToolUsage[] =
+    "usage: sfxpack <command> [options]\n"
+    "\n"
+    "Commands:\n"
+    "  create   append files to a launcher, making a self-extracting package\n"
+    "  list     show the contents and layout of a package\n"
+    "\n"
+    "'sfxpack <command> --help' describes a command.\n"
+    "Exit codes: 0 success, 1 refused input or broken package, 2 usage error.\n";
+
+const char kCreateUsage[] =
+    "usage: sfxpack create --launcher LAUNCHER.exe --out PACKAGE.exe [--] [FILE...]\n"
+    "\n"
+    "Writes LAUNCHER.exe followed by the FILEs to PACKAGE.exe. Each file is packed under\n"
+    "its base name, which must be a valid Windows file name in printable ASCII; names\n"
+    "must differ in more than letter case. The launcher must be an unsigned PE32 image\n"
+    "with nothing behind its last section. Sign the package after creating it.\n"
+    "On any error PACKAGE.exe is left as it was.\n";
+
+const char kListUsage[] =
+    "usage: sfxpack list PACKAGE.exe\n"
+    "\n"
+    "Prints the package offset, each entry (index, size, content offset, name), the\n"
+    "trailer position and certificate table, and whether the layout is intact.\n"
+    "Exits with 1 when it is not.\n";
+
+int UsageError(std::ostream& err, const std::string& message, const std::string& verb) {
+    err << "sfxpack: " << message << " (see 'sfxpack " << (verb.empty() ? "" : verb + " ")
+        << "--help')\n";
+    return kExitUsage;
+}
+
+bool IsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
+
+// Package names are ASCII when intact; a damaged one must not garble the terminal.
+std::string Printable(const std::string& s) {
+    std::string out;
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += ch;
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+struct CreateOptions {
+    std::string launcher;
+    std::string out;
+    std::vector<std::string> files;
+};
+
+// False when the command is done already (help shown or a usage error), with *exitCode set.
+bool ParseCreate(const std::vector<std::string>& args, CreateOptions* o, int* exitCode,
+                 std::ostream& out, std::ostream& err) {
+    *exitCode = kExitUsage;
+    auto fail = [&err](const std::string& message) {
+        UsageError(err, message, "create");
+        return false;
+    };
+    bool filesOnly = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (filesOnly || a.empty() || a[0] != '-') {
+            o->files.push_back(a);
+            continue;
+        }
+        if (IsHelp(a)) {
+            out << kCreateUsage;
+            *exitCode = kExitOk;
+            return false;
+        }
+        if (a == "--") {
+            filesOnly = true;
+            continue;
+        }
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        std::string* target = name == "--launcher" ? &o->launcher
+                              : name == "--out"    ? &o->out
+                                                   : nullptr;
+        if (target == nullptr) return fail("unknown option '" + a + "'");
+        if (!target->empty()) return fail(name + " given twice");
+        if (eq != std::string::npos) {
+            *target = a.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+            *target = args[++i];
+        }
+        if (target->empty()) return fail(name + " needs a path");
+    }
+    if (o->launcher.empty()) return fail("missing --launcher");
+    if (o->out.empty()) return fail("missing --out");
+    return true;
+}
+
+int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CreateOptions o;
+    int exitCode = kExitOk;
+    if (!ParseCreate(args, &o, &exitCode, out, err)) return exitCode;
+    std::string error;
+    if (!sfx::CreatePackage(o.launcher, o.files, o.out, &error)) {
+        err << "sfxpack: " << error << "\n";
+        return kExitFailed;
+    }
+    out << "wrote " << o.out << " with " << o.files.size()
+        << (o.files.size() == 1 ? " file\n" : " files\n");
+    return kExitOk;
+}
+
+void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
+    // Offset 0 is inside the launcher's own headers: no trailer gave a package offset.
+    out << "file length: " << r.fileLength << "\n"
+        << "package offset: "
+        << (r.packageOffset != 0 ? std::to_string(r.packageOffset) : std::string("unknown")) << "\n"
+        << "entries: " << r.entries.size() << "\n";
+    for (const sfx::PackageEntryInfo& e : r.entries) {
+        out << "  index " << e.index << "  size " << e.size << "  content at " << e.contentOffset
+            << "  name " << Printable(e.name) << "\n";
+    }
+    // The filler lies behind the launcher image, so offset 0 means the walk never got there.
+    if (r.fillerOffset != 0) {
+        out << "filler: " << r.fillerLength << " bytes at " << r.fillerOffset << "\n";
+    }
+    out << "trailer at: " << r.trailerOffset << "\n";
+    if (r.certificateSize == 0) {
+        out << "certificate table: none\n";
+    } else {
+        out << "certificate table: " << r.certificateSize << " bytes at " << r.certificateOffset
+            << "\n";
+    }
+    out << "layout: " << (r.intact ? "intact" : "BROKEN") << "\n";
+    for (const std::string& p : r.problems) out << "  - " << Printable(p) << "\n";
+}
+
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (IsHelp(args[i])) {
+            out << kListUsage;
+            return kExitOk;
+        }
+        if (!args[i].empty() && args[i][0] == '-') {
+            return UsageError(err, "unknown option '" + args[i] + "'", "list");
+        }
+        paths.push_back(args[i]);
+    }
+    if (paths.size() != 1) return UsageError(err, "list takes exactly one package", "list");
+    sfx::PackageReport report;
+    std::string error;
+    if (!sfx::InspectPackage(paths[0], &report, &error)) {
+        err << "sfxpack: " << Printable(error) << "\n";
+        return kExitFailed;
+    }
+    PrintReport(report, out);
+    if (!report.intact) {
+        err << "sfxpack: '" << Printable(paths[0]) << "': package layout is broken ("
+            << report.problems.size()
+            << (report.problems.size() == 1 ? " problem)\n" : " problems)\n");
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) return UsageError(err, "no command given", "");
+    const std::string& verb = args[0];
+    if (IsHelp(verb)) {
+        out << kToolUsage;
+        return kExitOk;
+    }
+    if (verb == "create") return RunCreate(args, out, err);
+    if (verb == "list") return RunList(args, out, err);
+    return UsageError(err, "unknown command '" + verb + "'", "");
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,18 @@
+// The sfxpack command line: verbs, options, messages and exit codes.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace sfxpack {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // refused input, unusable file or a broken package
+constexpr int kExitUsage = 2;
+
+// args excludes the program name. Results go to out; errors go to err as one line
+// starting with "sfxpack: ".
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace sfxpack

@@ -1,0 +1,43 @@
+// sfxpack: makes and inspects self-extracting packages. The work is in commands.cpp.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/sfxpack/commands.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// shellapi.h relies on the types windows.h declares.
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// The rest of the tool takes UTF-8 paths; on Windows argv is in the ANSI code page, which
+// cannot hold every file name, so the arguments are fetched again as UTF-16.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        std::vector<std::string> args;
+        for (int i = 1; i < count; ++i) {
+            const int n =
+                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+            if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &s[0], n, nullptr, nullptr);
+            s.resize(s.size() - 1);  // the converted terminator
+            args.push_back(s);
+        }
+        LocalFree(wide);
+        return args;
+    }
+#endif
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr);
+}

@@ -1,0 +1,40 @@
+// Path and file helpers. Paths are UTF-16 with backslashes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// TRUE when the attributes of path can be read (file or folder alike).
+BOOL PathExists(const std::wstring& path);
+
+// Full path of the running executable; empty when it cannot be had.
+std::wstring GetModulePath();
+
+// TRUE only for a path that contains "ProgramData" (letter case as written) and is a
+// mount-point reparse point (junction or volume mount point). Other paths are not
+// looked at on disk.
+BOOL IsMountPoint(const std::wstring& path);
+
+// TRUE for a reparse-point tag that marks a mount point (junction).
+inline bool IsMountPointTag(DWORD tag) { return tag == IO_REPARSE_TAG_MOUNT_POINT; }
+
+// TRUE when "ProgramData" occurs in path, letter case as written.
+bool IsGuardedPath(const std::wstring& path);
+
+// Deletes a file: TRUE when it is gone or was never there; FALSE when the mount-point
+// guard refused it or DeleteFileW failed (read-only files are not made writable).
+BOOL SafeDeleteFile(const std::wstring& path);
+
+// The same for an empty folder or a link to a folder, with RemoveDirectoryW.
+BOOL SafeRemoveDirectory(const std::wstring& path);
+
+// Deletes everything below folder, depth first, then folder itself; failures are passed
+// over and what cannot be deleted stays with the folders above it. A reparse point
+// (junction or symbolic link), folder itself included, is removed as a link and never
+// entered, so nothing outside the tree is touched. An empty path is refused.
+void DeleteFolderTree(const std::wstring& folder);
+
+// Cuts the last backslash and all after it, count times; a path without a backslash
+// stays as it is.
+void StripPathLevels(std::wstring& path, int count);
