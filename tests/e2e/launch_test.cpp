@@ -42,12 +42,7 @@ protected:
     std::wstring WorkFolder() const { return temp + L"unpack\\"; }
 
     std::vector<std::wstring> Messages() const {
-        std::vector<std::wstring> messages;
-        for (const std::wstring& line : SplitLines(ReadUtf16(temp + L"unpack.log"))) {
-            const size_t start = line.find(L"  ") + 2;
-            messages.push_back(line.substr(start, line.rfind(L" (Last=") - start));
-        }
-        return messages;
+        return LogMessages(temp + L"unpack.log");
     }
 
     std::string Text(const std::wstring& path) const {

@@ -163,3 +163,12 @@ std::wstring ListFolder(const std::wstring& folder) {
     FindClose(find);
     return names;
 }
+
+std::vector<std::wstring> LogMessages(const std::wstring& logPath) {
+    std::vector<std::wstring> messages;
+    for (const std::wstring& line : SplitLines(ReadUtf16(logPath))) {
+        const size_t start = line.find(L"  ") + 2;
+        messages.push_back(line.substr(start, line.rfind(L" (Last=") - start));
+    }
+    return messages;
+}

@@ -56,5 +56,7 @@ std::wstring ProbePath();
 std::string Narrow(const std::wstring& text);  // UTF-8
 std::wstring Widen(const std::string& text);   // from UTF-8
 bool FileExists(const std::wstring& path);
+// Messages of the log lines in a log file, without process id, time and last-error code.
+std::vector<std::wstring> LogMessages(const std::wstring& logPath);
 // Names in a folder, one a line, for failure messages.
 std::wstring ListFolder(const std::wstring& folder);

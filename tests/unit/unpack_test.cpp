@@ -55,14 +55,8 @@ protected:
         return CUnPack(package).FindHeader();
     }
 
-    // Messages of the log lines, without process id, time and last-error code.
     std::vector<std::wstring> Messages() const {
-        std::vector<std::wstring> messages;
-        for (const std::wstring& line : SplitLines(ReadUtf16(temp + L"unpack.log"))) {
-            const size_t start = line.find(L"  ") + 2;
-            messages.push_back(line.substr(start, line.rfind(L" (Last=") - start));
-        }
-        return messages;
+        return LogMessages(temp + L"unpack.log");
     }
 
     bool Logged(const std::wstring& message) const {
