@@ -12,6 +12,7 @@ add_library(launcher_core STATIC
   util/log.cpp
   util/temp_path.cpp
   util/file_system.cpp
+  util/folder_security.cpp
   package/unpack.cpp
   package/free_space.cpp
   package/work_folder.cpp
@@ -40,7 +41,7 @@ target_link_options(probe PRIVATE -municode ${WINDOWS_LINK_FLAGS})
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc tests/support/test_folder.cpp
-  tests/support/launcher_run.cpp)
+  tests/support/launcher_run.cpp tests/support/unix_link.cpp)
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(unit_tests PRIVATE launcher_core GTest::gtest_main)
 target_link_options(unit_tests PRIVATE ${WINDOWS_LINK_FLAGS})
@@ -49,7 +50,7 @@ add_test(NAME unit_tests COMMAND unit_tests)
 
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 add_executable(e2e_tests ${E2E_TEST_SOURCES} tests/support/test_folder.cpp
-  tests/support/launcher_run.cpp)
+  tests/support/launcher_run.cpp tests/support/unix_link.cpp)
 target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(e2e_tests PRIVATE launcher_core GTest::gtest_main)
 target_link_options(e2e_tests PRIVATE ${WINDOWS_LINK_FLAGS})

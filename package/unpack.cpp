@@ -157,6 +157,10 @@ int CUnPack::UnPackFiles() {
             // A name that could reach out of the work folder is a bad path, like one too long.
             SetLastError(ERROR_INVALID_NAME);
             CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
+        } else if (!IsPlainFolder(GetWorkFolder())) {
+            // A leftover link that could not be removed would send the files elsewhere.
+            SetLastError(ERROR_ACCESS_DENIED);
+            CUtility::FileException(CFileError(CFileError::accessDenied, ERROR_ACCESS_DENIED, outputPath));
         } else if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
             CUtility::FileException(error);
         } else {

@@ -2,6 +2,7 @@
 
 #include "package/unpack.h"
 #include "util/file_system.h"
+#include "util/folder_security.h"
 #include "util/temp_path.h"
 
 namespace {
@@ -15,11 +16,15 @@ std::wstring CUnPack::GetWorkFolder() {
     m_strWorkFolder = GetTempDirectory() + L"unpack\\";
     if (PathExists(m_strWorkFolder)) RemoveWorkFolder();
 
+    // Only this account, the system and the administrators may touch what is unpacked:
+    // in a shared temporary folder anyone could otherwise add a run.bat or a library of
+    // their own between extraction and launch.
+    CPrivateFolderSecurity security;
     // A folder just removed can linger for a moment (a scanner or indexer still holds
     // it), so the creation is retried for about two seconds.
-    int result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), nullptr);
+    int result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), security.Attributes());
     for (int retries = 0; result != ERROR_SUCCESS && retries < kCreateRetries; ++retries) {
-        result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), nullptr);
+        result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), security.Attributes());
         Sleep(kRetryPauseMs);
     }
     return m_strWorkFolder;

@@ -10,6 +10,15 @@ BOOL PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+BOOL IsPlainFolder(const std::wstring& path) {
+    // With a trailing backslash the platform may answer for what a link points at.
+    std::wstring folder = path;
+    while (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::wstring GetModulePath() {
     wchar_t buffer[MAX_PATH + 1] = {};
     if (GetModuleFileNameW(nullptr, buffer, MAX_PATH) == 0) return std::wstring();

@@ -8,6 +8,9 @@
 // TRUE when the attributes of path can be read (file or folder alike).
 BOOL PathExists(const std::wstring& path);
 
+// TRUE when path is a folder of its own: a directory that is no junction or link.
+BOOL IsPlainFolder(const std::wstring& path);
+
 // Full path of the running executable; empty when it cannot be had.
 std::wstring GetModulePath();
 

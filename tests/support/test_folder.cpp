@@ -27,7 +27,15 @@ TestFolder::TestFolder() {
     m_path = base + L"\\";
 }
 
-TestFolder::~TestFolder() { RemoveTree(m_path); }
+TestFolder::~TestFolder() {
+    // A folder that is the current directory cannot be removed.
+    wchar_t current[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    if (_wcsnicmp(current, m_path.c_str(), m_path.size() - 1) == 0) {
+        SetCurrentDirectoryW(SystemTemp().c_str());
+    }
+    RemoveTree(m_path);
+}
 
 ScopedTempDirectory::ScopedTempDirectory(const std::wstring& folder)
     : m_oldTmp(EnvValue(L"TMP")), m_oldTemp(EnvValue(L"TEMP")) {

@@ -19,9 +19,11 @@ TEST(ChildWaitTest, EndOfAChildIsNoticedAtOnceWhateverItsExitCode) {
 }
 
 TEST(ChildWaitTest, ARunningChildIsWaitedFor) {
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, L"sfx-childwait-release");
-    HANDLE child = StartProcess(Quote(ProbePath()),
-                                {{L"PROBE_WAIT", L"sfx-childwait-release"}, {L"PROBE_EXIT", L"3"}});
+    const std::wstring name = L"sfx-childwait-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(release, nullptr);
+    ResetEvent(release);
+    HANDLE child = StartProcess(Quote(ProbePath()), {{L"PROBE_WAIT", name}, {L"PROBE_EXIT", L"3"}});
     ASSERT_NE(child, nullptr);
     const DWORD start = GetTickCount();
     std::thread releaser([release] {

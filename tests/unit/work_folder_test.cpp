@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "package/unpack.h"
+#include "support/test_folder.h"
+#include "support/unix_link.h"
+#include "util/folder_security.h"
+
+namespace {
+
+class WorkFolderTest : public ::testing::Test {
+protected:
+    TestFolder root;
+    std::wstring temp = root / L"tmp\\";
+    std::wstring expected = temp + L"unpack\\";
+    wchar_t savedDirectory[MAX_PATH + 1] = {};
+
+    void SetUp() override {
+        CreateDirectoryW(temp.c_str(), nullptr);
+        GetCurrentDirectoryW(MAX_PATH, savedDirectory);
+    }
+    void TearDown() override { SetCurrentDirectoryW(savedDirectory); }
+
+    static std::wstring CurrentDirectory() {
+        wchar_t path[MAX_PATH + 1] = {};
+        GetCurrentDirectoryW(MAX_PATH, path);
+        return path;
+    }
+    std::wstring TempWithoutSlash() const { return temp.substr(0, temp.size() - 1); }
+};
+
+TEST_F(WorkFolderTest, IsCreatedFreshAndKeptForTheObjectsLife) {
+    ScopedTempDirectory scoped(temp);
+    CreateDirectoryW(expected.c_str(), nullptr);
+    CreateDirectoryW((expected + L"old").c_str(), nullptr);
+    WriteText(expected + L"old\\leftover.txt", "old");
+    WriteText(expected + L"run.bat", "old");
+
+    CUnPack unpacker;
+    EXPECT_EQ(unpacker.GetWorkFolder(), expected);
+    EXPECT_TRUE(FileExists(expected));
+    EXPECT_FALSE(FileExists(expected + L"old"));
+    EXPECT_FALSE(FileExists(expected + L"run.bat"));
+    // The leftover's removal moved the current directory to the temporary directory.
+    EXPECT_EQ(CurrentDirectory(), TempWithoutSlash());
+
+    unpacker.RemoveWorkFolder();
+    EXPECT_FALSE(FileExists(expected));
+    EXPECT_EQ(CurrentDirectory(), TempWithoutSlash());
+    EXPECT_EQ(unpacker.GetWorkFolder(), expected);
+    EXPECT_FALSE(FileExists(expected)) << "a removed folder is not made again";
+}
+
+TEST_F(WorkFolderTest, RemovalBeforeAnyPathDoesNothing) {
+    ScopedTempDirectory scoped(temp);
+    SetCurrentDirectoryW(root.Path().c_str());
+    const std::wstring before = CurrentDirectory();
+    CUnPack().RemoveWorkFolder();
+    EXPECT_EQ(CurrentDirectory(), before);
+}
+
+TEST_F(WorkFolderTest, ALeftoverThatCannotGoIsRetriedAboutTwoSecondsThenUsed) {
+    ScopedTempDirectory scoped(temp);
+    CreateDirectoryW(expected.c_str(), nullptr);
+    WriteText(expected + L"locked.txt", "ro");
+    WriteText(expected + L"other.txt", "x");
+    SetFileAttributesW((expected + L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    CUnPack unpacker;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(unpacker.GetWorkFolder(), expected);
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 1900u);  // 20 retries, each followed by 100 ms
+    EXPECT_LT(elapsed, 4000u);
+    EXPECT_TRUE(FileExists(expected + L"locked.txt"));
+    EXPECT_FALSE(FileExists(expected + L"other.txt"));
+
+    SetCurrentDirectoryW(root.Path().c_str());
+    unpacker.RemoveWorkFolder();
+    EXPECT_TRUE(FileExists(expected + L"locked.txt"));
+    EXPECT_EQ(CurrentDirectory(), TempWithoutSlash()) << "also when the folder stays";
+}
+
+// A planted "unpack" link in a shared temporary folder: the clean-up must not delete
+// through it, and nothing may be unpacked into what it points at.
+TEST_F(WorkFolderTest, APlantedLinkIsNeitherEmptiedNorFilled) {
+    const std::wstring target = root / L"system";
+    CreateDirectoryW(target.c_str(), nullptr);
+    WriteText(target + L"\\config.sys", "precious");
+    ASSERT_TRUE(PlantUnixSymlink(target, expected));
+
+    ScopedTempDirectory scoped(temp);
+    CUnPack unpacker;
+    unpacker.GetWorkFolder();
+    unpacker.RemoveWorkFolder();
+    EXPECT_EQ(ReadBytes(target + L"\\config.sys").size(), 8u);
+    RemoveUnixLink(expected);
+}
+
+// Wine 8 does not keep a folder's security descriptor (it answers a default made from the
+// Unix mode bits), so the list is checked as it is handed to the folder's creation.
+TEST(PrivateFolderSecurityTest, AdmitsOnlySystemAdministratorsAndTheOwnerAndInheritsNothing) {
+    CPrivateFolderSecurity security;
+    SECURITY_ATTRIBUTES* attributes = security.Attributes();
+    ASSERT_NE(attributes, nullptr);
+    EXPECT_FALSE(attributes->bInheritHandle);
+    PSECURITY_DESCRIPTOR descriptor = attributes->lpSecurityDescriptor;
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor));
+
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing may be inherited from the temporary folder";
+
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(dacl, nullptr);
+    ASSERT_EQ(dacl->AceCount, 3);
+
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE ownerBuffer[256] = {};
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenOwner, ownerBuffer, sizeof(ownerBuffer), &size));
+    CloseHandle(token);
+    PSID system = nullptr, administrators = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-18", &system));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+    const PSID expected[] = {system, administrators, reinterpret_cast<TOKEN_OWNER*>(ownerBuffer)->Owner};
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i])) << "entry " << i;
+    }
+    LocalFree(system);
+    LocalFree(administrators);
+}
+
+}  // namespace
