@@ -5,6 +5,7 @@
 
 #include "app/child_wait.h"
 #include "package/unpack.h"
+#include "util/file_system.h"
 #include "util/log.h"
 
 namespace {
@@ -61,7 +62,11 @@ void CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     request.lpDirectory = command.directory.empty() ? nullptr : command.directory.c_str();
     request.nShow = command.show;
 
-    if (!ShellExecuteExW(&request)) {
+    // A work folder that is a link someone else planted holds their files, not ours:
+    // nothing is started in it, as if the launch had failed.
+    const BOOL ownFolder = IsPlainFolder(unpacker.GetWorkFolder());
+    if (!ownFolder) WriteLog(L"[%s] work folder refused:%s", kTag, unpacker.GetWorkFolder().c_str());
+    if (!ownFolder || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The failed launch is recorded here; the work folder stays for inspection.
         return;

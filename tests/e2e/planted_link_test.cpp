@@ -55,7 +55,9 @@ TEST_F(PlantedLinkTest, APlantedWorkFolderIsNotEmptiedAndNotUnpackedInto) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
     ExpectTargetUntouched();
+    EXPECT_FALSE(FileExists(temp + L"planted-ran.txt")) << "the planted run.bat was started";
     const std::vector<std::wstring> m = LogMessages(temp + L"unpack.log");
+    EXPECT_EQ(m.back(), L"[CUnPackFileApp::InitInstance] execute fail");
     EXPECT_NE(std::find(m.begin(), m.end(),
                         L"[CUtility::FileException] Access to " + temp + L"unpack\\config.sys was denied."),
               m.end());
