@@ -2,6 +2,20 @@
 
 #include <cwchar>
 
+std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirectory,
+                             const std::wstring& systemDirectory) {
+    constexpr size_t kMaxPath = MAX_PATH - 1;
+    if (useSysnative && !windowsDirectory.empty()) {
+        const std::wstring sysnative = windowsDirectory + L"\\sysnative\\cmd.exe";
+        if (sysnative.size() <= kMaxPath) return sysnative;
+    }
+    if (!systemDirectory.empty()) {
+        const std::wstring system = systemDirectory + L"\\cmd.exe";
+        if (system.size() <= kMaxPath) return system;
+    }
+    return L"cmd.exe";
+}
+
 std::wstring BuildBatchParameters(const std::wstring& logFilePath) {
     return L"/c run.bat > \"" + logFilePath + L".txt\"";
 }

@@ -17,6 +17,14 @@ struct LaunchCommand {
 // parameters after the launcher's own name (argc of 3 or more; one argument is ignored).
 inline bool IsArgumentBranch(int argc) { return argc >= 3; }
 
+// The command interpreter of the default branch, by full path: the 64-bit one through
+// "sysnative" when useSysnative (a 32-bit process on 64-bit Windows), else the system
+// directory's. A bare "cmd.exe" would be searched in the program's own folder and the work
+// folder first, where a planted copy would run elevated; it is the answer only when neither
+// directory is known. Paths longer than 259 code units are not used.
+std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirectory,
+                             const std::wstring& systemDirectory);
+
 // Parameters of the default branch: run.bat with its console output captured in the
 // log file's path with ".txt" appended.
 std::wstring BuildBatchParameters(const std::wstring& logFilePath);

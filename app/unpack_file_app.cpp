@@ -3,21 +3,54 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
+#include "app/app_globals.h"
 #include "app/child_wait.h"
+#include "app/library_preload.h"
+#include "framework/string_resource.h"
 #include "package/unpack.h"
+#include "res/resource.h"
 #include "util/file_system.h"
 #include "util/log.h"
+#include "util/os_version.h"
 
 namespace {
+
 const wchar_t kTag[] = L"CUnPackFileApp::InitInstance";
+
+void ShowRefusal(UINT textId) {
+    const std::wstring text = LoadResourceString(textId);
+    const std::wstring caption = LoadResourceString(IDS_CAPTION);
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION);
 }
 
-CUnPackFileApp::CUnPackFileApp() : CWinApp(nullptr) {}
+std::wstring WindowsDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+    return (length > 0 && length <= MAX_PATH) ? buffer : L"";
+}
+
+std::wstring SystemDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    return (length > 0 && length <= MAX_PATH) ? buffer : L"";
+}
+
+}  // namespace
+
+CUnPackFileApp::CUnPackFileApp() : CWinApp(nullptr) { HardenLibrarySearchPath(); }
 
 CUnPackFileApp::~CUnPackFileApp() = default;
 
 BOOL CUnPackFileApp::InitInstance() {
-    // Platform and single-instance checks, and the platform line, go here.
+    if (GetOSLevel() <= kOSVista) {
+        ShowRefusal(IDS_UPGRADE_WINDOWS);
+        return TRUE;
+    }
+    if (theInstanceGuard.IsAlreadyRunning()) {
+        ShowRefusal(IDS_ANOTHER_INSTANCE);
+        return FALSE;
+    }
+    CUtility::OSInfo();
 
     CUnPack unpacker;
     unpacker.Run();
@@ -43,9 +76,10 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
         command.show = SW_SHOWNORMAL;
         return command;
     }
-    command.file = L"cmd.exe";
     // The interpreter inherits the current directory, where run.bat lies.
     SetCurrentDirectoryW(unpacker.GetWorkFolder().c_str());
+    const bool useSysnative = !IsPreVista() && IsWow64();
+    command.file = InterpreterPath(useSysnative, useSysnative ? WindowsDirectory() : L"", SystemDirectory());
     command.parameters = BuildBatchParameters(GetLogFilePath());
     command.show = SW_HIDE;
     return command;

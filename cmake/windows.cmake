@@ -17,7 +17,10 @@ add_library(launcher_core STATIC
   package/free_space.cpp
   package/work_folder.cpp
   app/launch_command.cpp
-  app/child_wait.cpp)
+  app/child_wait.cpp
+  app/single_instance.cpp
+  app/library_preload.cpp
+  util/os_version.cpp)
 target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(launcher_core PRIVATE ${PROJECT_WARNINGS})
 target_link_libraries(launcher_core PUBLIC sfxformat shell32 user32 advapi32)
@@ -39,9 +42,15 @@ add_executable(probe tests/probe/probe.cpp)
 target_compile_options(probe PRIVATE ${PROJECT_WARNINGS})
 target_link_options(probe PRIVATE -municode ${WINDOWS_LINK_FLAGS})
 
+set(TEST_SUPPORT_SOURCES
+  tests/support/test_folder.cpp
+  tests/support/launcher_run.cpp
+  tests/support/unix_link.cpp
+  tests/support/launcher_fixture.cpp
+  tests/support/wine_version.cpp)
+
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc tests/support/test_folder.cpp
-  tests/support/launcher_run.cpp tests/support/unix_link.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc ${TEST_SUPPORT_SOURCES})
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(unit_tests PRIVATE launcher_core GTest::gtest_main)
 target_link_options(unit_tests PRIVATE ${WINDOWS_LINK_FLAGS})
@@ -49,10 +58,26 @@ add_dependencies(unit_tests launcher probe)
 add_test(NAME unit_tests COMMAND unit_tests)
 
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
-add_executable(e2e_tests ${E2E_TEST_SOURCES} tests/support/test_folder.cpp
-  tests/support/launcher_run.cpp tests/support/unix_link.cpp)
+add_executable(e2e_tests ${E2E_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
 target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(e2e_tests PRIVATE launcher_core GTest::gtest_main)
 target_link_options(e2e_tests PRIVATE ${WINDOWS_LINK_FLAGS})
 add_dependencies(e2e_tests launcher probe)
 add_test(NAME e2e_tests COMMAND e2e_tests)
+set_tests_properties(e2e_tests PROPERTIES ENVIRONMENT "SFX_EXPECT_WOW64=1")
+
+# The same launcher in a 32-bit prefix, where it does not run under WOW64.
+add_test(NAME e2e_tests_32bit_prefix
+  COMMAND e2e_tests --gtest_filter=StartupTest.TheInterpreterMatchesTheArchitecture)
+set_tests_properties(e2e_tests_32bit_prefix PROPERTIES ENVIRONMENT
+  "SFX_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix32;WINEARCH=win32;SFX_EXPECT_WOW64=0")
+
+# Message boxes, on a virtual X display of their own.
+file(GLOB UI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/ui/*.cpp)
+add_executable(ui_tests ${UI_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
+target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(ui_tests PRIVATE launcher_core GTest::gtest_main)
+target_link_options(ui_tests PRIVATE ${WINDOWS_LINK_FLAGS})
+add_dependencies(ui_tests launcher probe)
+add_test(NAME ui_tests
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ui_tests>)

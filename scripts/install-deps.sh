@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   googletest
-  xvfb x11-utils
+  xvfb xauth
   osslsigncode openssl
   clang
 )

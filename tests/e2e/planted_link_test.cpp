@@ -2,22 +2,17 @@
 // neither delete through them nor unpack into what they point at.
 #include <gtest/gtest.h>
 
-#include "format/package_writer.h"
-#include "support/launcher_run.h"
-#include "support/test_folder.h"
+#include "support/launcher_fixture.h"
 #include "support/unix_link.h"
 
 namespace {
 
-class PlantedLinkTest : public ::testing::Test {
+class PlantedLinkTest : public LauncherFixture {
 protected:
-    TestFolder root;
-    std::wstring temp = root / L"tmp\\";
     std::wstring target = root / L"system";
-    std::wstring package = root / L"VADuVavuVazo.exe";
 
     void SetUp() override {
-        CreateDirectoryW(temp.c_str(), nullptr);
+        LauncherFixture::SetUp();
         CreateDirectoryW(target.c_str(), nullptr);
         CreateDirectoryW((target + L"\\drivers").c_str(), nullptr);
         WriteText(target + L"\\config.sys", "precious");
@@ -25,16 +20,7 @@ protected:
         WriteText(target + L"\\drivers\\disk.sys", "driver");
     }
 
-    void Pack(const std::string& runBat) {
-        const std::wstring input = root / L"run.bat";
-        ASSERT_TRUE(WriteText(input, runBat));
-        const std::wstring payload = root / L"config.sys";
-        ASSERT_TRUE(WriteText(payload, "from the package"));
-        std::string error;
-        ASSERT_TRUE(sfx::CreatePackage(Narrow(LauncherPath()), {Narrow(input), Narrow(payload)},
-                                       Narrow(package), &error))
-            << error;
-    }
+    void PackWith(const std::string& runBat) { Pack({{L"run.bat", runBat}, {L"config.sys", "from the package"}}); }
 
     void TearDown() override {
         RemoveUnixLink(temp + L"unpack\\planted");
@@ -49,14 +35,14 @@ protected:
 };
 
 TEST_F(PlantedLinkTest, APlantedWorkFolderIsNotEmptiedAndNotUnpackedInto) {
-    Pack("@echo off\r\n");
+    PackWith("@echo off\r\n");
     ASSERT_TRUE(PlantUnixSymlink(target, temp + L"unpack"));
-    const RunResult run = RunLauncher(package, temp);
+    const RunResult run = Run();
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
     ExpectTargetUntouched();
     EXPECT_FALSE(FileExists(temp + L"planted-ran.txt")) << "the planted run.bat was started";
-    const std::vector<std::wstring> m = LogMessages(temp + L"unpack.log");
+    const std::vector<std::wstring> m = Messages();
     EXPECT_EQ(m.back(), L"[CUnPackFileApp::InitInstance] execute fail");
     EXPECT_NE(std::find(m.begin(), m.end(),
                         L"[CUtility::FileException] Access to " + temp + L"unpack\\config.sys was denied."),
@@ -67,7 +53,7 @@ TEST_F(PlantedLinkTest, ALinkPlantedInsideTheWorkFolderIsNotFollowedByTheCleanUp
     // The installation itself plants the link, through Wine's start of a Unix program, and
     // waits (boundedly) until it is there.
     const std::string link = UnixPath(temp + L"unpack") + "/planted";
-    Pack("@echo off\r\n"
+    PackWith("@echo off\r\n"
          "start /unix /bin/ln -s \"" + UnixPath(target) + "\" \"" + link + "\"\r\n"
          "set n=0\r\n"
          ":wait\r\n"
@@ -76,7 +62,7 @@ TEST_F(PlantedLinkTest, ALinkPlantedInsideTheWorkFolderIsNotFollowedByTheCleanUp
          "if %n% lss 3000 goto wait\r\n"
          ":done\r\n"
          "if exist planted\\config.sys echo planted> \"%TEMP%\\planted-ok.txt\"\r\n");
-    const RunResult run = RunLauncher(package, temp, L"", {}, 60000);
+    const RunResult run = Run(L"", {}, 60000);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_TRUE(FileExists(temp + L"planted-ok.txt")) << "the link was never planted";

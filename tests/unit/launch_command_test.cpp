@@ -63,3 +63,17 @@ TEST(ArgumentBranchTest, TakesThreeOrMoreEntries) {
     EXPECT_FALSE(IsArgumentBranch(2));
     EXPECT_TRUE(IsArgumentBranch(3));
 }
+
+TEST(InterpreterPathTest, IsAlwaysAFullPathWhenADirectoryIsKnown) {
+    const std::wstring windows = L"C:\\Windows";
+    const std::wstring system = L"C:\\Windows\\system32";
+    EXPECT_EQ(InterpreterPath(true, windows, system), L"C:\\Windows\\sysnative\\cmd.exe");
+    EXPECT_EQ(InterpreterPath(false, windows, system), L"C:\\Windows\\system32\\cmd.exe");
+    // A sysnative path that would not fit takes the system directory's interpreter.
+    const std::wstring deep = L"C:\\" + std::wstring(240, L'w');
+    EXPECT_EQ(InterpreterPath(true, deep, system), L"C:\\Windows\\system32\\cmd.exe");
+    const std::wstring fits = L"C:\\" + std::wstring(259 - 3 - 18, L'w');  // + "\sysnative\cmd.exe"
+    EXPECT_EQ(InterpreterPath(true, fits, system).size(), 259u);
+    EXPECT_EQ(InterpreterPath(true, fits + L"w", system), L"C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(InterpreterPath(false, L"", L""), L"cmd.exe");
+}

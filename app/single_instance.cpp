@@ -1,0 +1,27 @@
+#include "app/single_instance.h"
+
+CSingleInstance::CSingleInstance(const wchar_t* name)
+    : m_dwLastError(0), m_hMutex(nullptr), m_bUnnamed(name == nullptr), m_strName(name == nullptr ? L"" : name) {
+    CreateGuardMutex();
+}
+
+CSingleInstance::~CSingleInstance() { CloseGuardMutex(); }
+
+void CSingleInstance::CreateGuardMutex() {
+    CloseGuardMutex();
+    // No security attributes: the handle is not inherited, so a launched installation
+    // does not keep the mutex alive after the launcher has gone.
+    m_hMutex = CreateMutexW(nullptr, FALSE, m_bUnnamed ? nullptr : m_strName.c_str());
+    m_dwLastError = GetLastError();
+}
+
+void CSingleInstance::CloseGuardMutex() {
+    if (m_hMutex != nullptr) {
+        CloseHandle(m_hMutex);
+        m_hMutex = nullptr;
+    }
+}
+
+BOOL CSingleInstance::IsAlreadyRunning() const {
+    return m_dwLastError == ERROR_ALREADY_EXISTS || m_dwLastError == ERROR_ACCESS_DENIED;
+}
