@@ -5,13 +5,17 @@
 
 #include "app/app_globals.h"
 #include "app/child_wait.h"
+#include "app/file_name_code.h"
 #include "app/library_preload.h"
 #include "framework/string_resource.h"
 #include "package/unpack.h"
+#include "registry/product_key.h"
+#include "registry/registry.h"
 #include "res/resource.h"
-#include "util/file_system.h"
 #include "util/log.h"
+#include "util/file_system.h"
 #include "util/os_version.h"
+#include "util/time_stamp.h"
 
 namespace {
 
@@ -55,15 +59,23 @@ BOOL CUnPackFileApp::InitInstance() {
     CUnPack unpacker;
     unpacker.Run();
 
-    // The settings carried in the program's file name are stored here.
+    ApplyFileNameCode();
 
     const LaunchCommand command = BuildCommand(unpacker);
     WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, unpacker.GetWorkFolder().c_str(),
              command.file.c_str(), command.parameters.c_str());
 
-    // The start time is recorded here.
+    // The records go into the product key only when it exists: it is opened, never made,
+    // and a write through an unopened key would address the root key itself.
+    CRegistry records;
+    records.SetRootKey(HKEY_LOCAL_MACHINE);
+    const BOOL recordKey = records.SelectProductKey(kProductKeyToken, FALSE);
+    if (recordKey) {
+        records.WriteString(L"CloudAutoUpdateTimeStart", FormatTimeStamp(LocalToUtc(GetLocalNow())), REG_SZ);
+    }
 
-    LaunchAndWait(unpacker, command);
+    const BOOL launched = LaunchAndWait(unpacker, command);
+    if (recordKey) records.WriteDword(L"CloudAutoUpdateStatus", launched ? 0 : 999);
     return FALSE;
 }
 
@@ -85,7 +97,9 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
     return command;
 }
 
-void CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command) {
+void CUnPackFileApp::ApplyFileNameCode() { StoreFileNameCode(GetModulePath()); }
+
+BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command) {
     SHELLEXECUTEINFOW request = {};
     request.cbSize = sizeof(request);
     request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -102,8 +116,8 @@ void CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     if (!ownFolder) WriteLog(L"[%s] work folder refused:%s", kTag, unpacker.GetWorkFolder().c_str());
     if (!ownFolder || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
-        // The failed launch is recorded here; the work folder stays for inspection.
-        return;
+        // The work folder stays for inspection.
+        return FALSE;
     }
     WriteLog(L"[%s] execute succ 0x%08X", kTag,
              static_cast<unsigned>(reinterpret_cast<UINT_PTR>(request.hProcess)));
@@ -114,5 +128,5 @@ void CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
         unpacker.RemoveWorkFolder();
         WriteLog(L"[%s] execute done code:%d", kTag, static_cast<int>(exitCode));
     }
-    // The outcome is recorded here.
+    return TRUE;
 }

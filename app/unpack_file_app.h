@@ -15,7 +15,11 @@ public:
     // every path that gets past the start-up checks.
     BOOL InitInstance() override;
 
+    // Stores the code carried in the program's own file name, if it carries one.
+    void ApplyFileNameCode();
+
 private:
     static LaunchCommand BuildCommand(CUnPack& unpacker);
-    static void LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);
+    // TRUE when the command was started (and has ended, when there was a process).
+    static BOOL LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);
 };

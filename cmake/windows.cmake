@@ -20,7 +20,12 @@ add_library(launcher_core STATIC
   app/child_wait.cpp
   app/single_instance.cpp
   app/library_preload.cpp
-  util/os_version.cpp)
+  util/os_version.cpp
+  util/time_stamp.cpp
+  registry/impersonate_user.cpp
+  registry/registry.cpp
+  registry/product_key.cpp
+  app/file_name_code.cpp)
 target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(launcher_core PRIVATE ${PROJECT_WARNINGS})
 target_link_libraries(launcher_core PUBLIC sfxformat shell32 user32 advapi32)
@@ -47,7 +52,8 @@ set(TEST_SUPPORT_SOURCES
   tests/support/launcher_run.cpp
   tests/support/unix_link.cpp
   tests/support/launcher_fixture.cpp
-  tests/support/wine_version.cpp)
+  tests/support/wine_version.cpp
+  tests/support/registry_fixture.cpp)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc ${TEST_SUPPORT_SOURCES})
@@ -81,3 +87,10 @@ target_link_options(ui_tests PRIVATE ${WINDOWS_LINK_FLAGS})
 add_dependencies(ui_tests launcher probe)
 add_test(NAME ui_tests
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ui_tests>)
+
+# The time conversions once east of Greenwich without daylight saving and once in a zone
+# with it (Wine and the C runtime both read TZ; these POSIX forms mean the same to both).
+add_test(NAME time_zone_east COMMAND unit_tests --gtest_filter=TimeStampTest.*)
+set_tests_properties(time_zone_east PROPERTIES ENVIRONMENT "TZ=CST-8")
+add_test(NAME time_zone_daylight_saving COMMAND unit_tests --gtest_filter=TimeStampTest.*)
+set_tests_properties(time_zone_daylight_saving PROPERTIES ENVIRONMENT "TZ=EST5EDT")

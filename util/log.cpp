@@ -18,8 +18,8 @@ constexpr size_t kMaxMessage = 1022;
 constexpr size_t kStampBuffer = 128;
 
 std::wstring LocalTimeStamp() {
-    const time_t now = time(nullptr);
-    const tm* local = localtime(&now);
+    const __time64_t now = _time64(nullptr);
+    const tm* local = _localtime64(&now);
     if (local == nullptr) return std::wstring();
     wchar_t stamp[kStampBuffer] = {};
     if (wcsftime(stamp, kStampBuffer, L"%Y-%m-%d %H:%M:%S", local) == 0) return std::wstring();
