@@ -48,18 +48,27 @@ HANDLE StartProcess(const std::wstring& commandLine, const EnvOverrides& overrid
 RunResult RunProcess(const std::wstring& commandLine, const EnvOverrides& overrides,
                      DWORD timeoutMs) {
     RunResult result;
+    // Everything the run starts belongs to one job, so that a run that overstays its time
+    // is ended with its installation. A run that ends in time leaves its children alone.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     const DWORD start = GetTickCount();
     HANDLE process = StartProcess(commandLine, overrides);
-    if (process == nullptr) return result;
+    if (process == nullptr) {
+        CloseHandle(job);
+        return result;
+    }
+    result.started = true;
+    AssignProcessToJobObject(job, process);
     if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
         result.finished = true;
         GetExitCodeProcess(process, &result.exitCode);
     } else {
-        TerminateProcess(process, 1);
+        TerminateJobObject(job, 1);
         WaitForSingleObject(process, 5000);
     }
     result.elapsedMs = GetTickCount() - start;
     CloseHandle(process);
+    CloseHandle(job);
     return result;
 }
 

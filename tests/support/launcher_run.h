@@ -19,6 +19,7 @@ HANDLE StartProcess(const std::wstring& commandLine, const EnvOverrides& overrid
                     const std::wstring& directory = std::wstring());
 
 struct RunResult {
+    bool started = false;   // CreateProcessW took the program
     bool finished = false;  // ended within the time bound (otherwise it was killed)
     DWORD exitCode = 0;
     DWORD elapsedMs = 0;
