@@ -1,5 +1,5 @@
 # Entry points; README.md explains them.
-.PHONY: deps configure build test demo clean
+.PHONY: deps configure build test demo bench fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,6 +15,13 @@ build: configure
 test: build
 	ctest --preset native
 	ctest --preset windows
+	@bash scripts/fuzz.sh 60
+
+fuzz: deps
+	@bash scripts/fuzz.sh $(or $(SECONDS),60)
+
+bench: build
+	@bash scripts/bench.sh
 
 demo: build
 	@bash scripts/demo.sh

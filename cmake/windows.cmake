@@ -98,3 +98,10 @@ set_tests_properties(time_zone_daylight_saving PROPERTIES ENVIRONMENT "TZ=EST5ED
 # A package signed on the build machine with a throw-away certificate, run under Wine.
 add_test(NAME signed_package
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-signed-package.sh ${CMAKE_BINARY_DIR})
+
+# make bench: measurements, not a test.
+add_executable(bench EXCLUDE_FROM_ALL tests/bench/bench.cpp ${TEST_SUPPORT_SOURCES})
+target_include_directories(bench PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(bench PRIVATE launcher_core GTest::gtest)
+target_link_options(bench PRIVATE ${WINDOWS_LINK_FLAGS})
+add_dependencies(bench launcher probe)

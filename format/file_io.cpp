@@ -1,10 +1,13 @@
 #include "format/file_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #ifdef _WIN32
+#include <direct.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -24,23 +27,36 @@ std::string ErrnoText() {
 #ifdef _WIN32
 
 bool Widen(const std::string& path, std::wstring* wide) {
-    wide->clear();
-    if (path.empty()) return true;
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                      static_cast<int>(path.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide->resize(static_cast<size_t>(n));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                               static_cast<int>(path.size()), &(*wide)[0], n) == n;
+    return WidenUtf8(path, wide);
 }
 
-std::FILE* OpenFile(const std::string& path, bool forWriting) {
+std::FILE* OpenForReading(const std::string& path) {
     std::wstring wide;
     if (!Widen(path, &wide)) {
         errno = EINVAL;
         return nullptr;
     }
-    return _wfopen(wide.c_str(), forWriting ? L"wb" : L"rb");
+    return _wfopen(wide.c_str(), L"rb");
+}
+
+// Fails with EEXIST when anything, a link included, already has the name.
+std::FILE* CreateNewFile(const std::string& path) {
+    std::wstring wide;
+    if (!Widen(path, &wide)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* f = _fdopen(fd, "wb");
+    if (f == nullptr) _close(fd);
+    return f;
+}
+
+bool MakeDirectory(const std::string& path) {
+    std::wstring wide;
+    return Widen(path, &wide) && _wmkdir(wide.c_str()) == 0;
 }
 
 bool Seek(std::FILE* f, uint64_t offset) {
@@ -85,8 +101,21 @@ unsigned long ProcessId() {
 
 #else
 
-std::FILE* OpenFile(const std::string& path, bool forWriting) {
-    return std::fopen(path.c_str(), forWriting ? "wb" : "rb");
+std::FILE* OpenForReading(const std::string& path) {
+    return std::fopen(path.c_str(), "rb");
+}
+
+// Fails with EEXIST when anything, a dangling link included, already has the name.
+std::FILE* CreateNewFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* f = fdopen(fd, "wb");
+    if (f == nullptr) close(fd);
+    return f;
+}
+
+bool MakeDirectory(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
 }
 
 bool Seek(std::FILE* f, uint64_t offset) {
@@ -124,7 +153,39 @@ unsigned long ProcessId() {
 
 #endif
 
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
 }  // namespace
+
+#ifdef _WIN32
+bool WidenUtf8(const std::string& utf8, std::wstring* wide) {
+    wide->clear();
+    if (utf8.empty()) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0) return false;
+    wide->resize(static_cast<size_t>(n));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                               static_cast<int>(utf8.size()), &(*wide)[0], n) == n;
+}
+
+std::string NarrowToUtf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n,
+                        nullptr, nullptr);
+    return utf8;
+}
+#endif
 
 PathKind GetPathKind(const std::string& path) {
     return KindOf(path);
@@ -160,6 +221,24 @@ bool RemoveFile(const std::string& path) {
     return RemovePath(path) || GetPathKind(path) == PathKind::kMissing;
 }
 
+bool MakeDirectories(const std::string& path, std::string* error) {
+    // Every prefix ending before a separator is tried in turn. Some cannot be made and
+    // need not be (a drive "C:", a server "\\host"), so only the outcome counts.
+    std::string why = "it exists and is no directory";
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && !IsSeparator(path[i])) continue;
+        const std::string prefix = path.substr(0, i);
+        if (GetPathKind(prefix) == PathKind::kMissing && !MakeDirectory(prefix)) {
+            why = ErrnoText();
+        }
+    }
+    if (GetPathKind(path) != PathKind::kDirectory) {
+        *error = "cannot create directory " + Quoted(path) + ": " + why;
+        return false;
+    }
+    return true;
+}
+
 InputFile::~InputFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
@@ -178,7 +257,7 @@ bool InputFile::Open(const std::string& path, std::string* error) {
                                                                 : " is not a regular file");
         return false;
     }
-    file_ = OpenFile(path, false);
+    file_ = OpenForReading(path);
     if (file_ == nullptr) {
         *error = Quoted(path) + " cannot be opened: " + ErrnoText();
         return false;
@@ -235,16 +314,25 @@ bool ReplacingFileWriter::Open(const std::string& targetPath, std::string* error
     Discard();
     targetPath_ = targetPath;
     // Beside the target, so the final rename stays on one volume; the process id keeps
-    // two runs writing the same target from clobbering each other's temporary file.
-    const std::string temp = targetPath + ".tmp" + std::to_string(ProcessId());
-    file_ = OpenFile(temp, true);
-    if (file_ == nullptr) {
-        *error =
-            "cannot create " + Quoted(temp) + " for " + Quoted(targetPath) + ": " + ErrnoText();
-        return false;
+    // two runs writing the same target from clobbering each other's temporary file, and
+    // a name already taken (a leftover, or a planted link) is passed over, never opened.
+    const std::string stem = targetPath + ".tmp" + std::to_string(ProcessId());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temp = attempt == 0 ? stem : stem + "-" + std::to_string(attempt);
+        file_ = CreateNewFile(temp);
+        if (file_ != nullptr) {
+            tempPath_ = temp;
+            return true;
+        }
+        if (errno != EEXIST) {
+            *error = "cannot create " + Quoted(temp) + " for " + Quoted(targetPath) + ": " +
+                     ErrnoText();
+            return false;
+        }
     }
-    tempPath_ = temp;
-    return true;
+    *error = "cannot create a temporary file for " + Quoted(targetPath) +
+             ": every name tried is taken";
+    return false;
 }
 
 bool ReplacingFileWriter::Write(const void* data, size_t n, std::string* error) {

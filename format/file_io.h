@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "format/byte_source.h"
+
 namespace sfx {
 
 enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
@@ -24,19 +26,27 @@ bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
                    std::vector<uint8_t>* data, std::string* error);
 // True when the file is gone afterwards (also when it never existed).
 bool RemoveFile(const std::string& path);
+// Creates the directory and any missing parents; true when it is a directory afterwards.
+bool MakeDirectories(const std::string& path, std::string* error);
+
+#ifdef _WIN32
+// UTF-8 <-> UTF-16 for the Windows calls; false when the input is not valid UTF-8.
+bool WidenUtf8(const std::string& utf8, std::wstring* wide);
+std::string NarrowToUtf8(const std::wstring& wide);
+#endif
 
 // A file opened for reading, by position or front to back.
-class InputFile {
+class InputFile : public ByteSource {
 public:
     InputFile() = default;
-    ~InputFile();
+    ~InputFile() override;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
     bool Open(const std::string& path, std::string* error);
-    uint64_t Size() const { return size_; }
+    uint64_t Size() const override { return size_; }
     // Exactly n bytes at offset; fails when the file ends before them.
-    bool ReadAt(uint64_t offset, void* buffer, size_t n, std::string* error);
+    bool ReadAt(uint64_t offset, void* buffer, size_t n, std::string* error) override;
     // Up to n bytes from the current position; *got is 0 at the end of the file.
     bool ReadSome(void* buffer, size_t n, size_t* got, std::string* error);
 
@@ -48,6 +58,8 @@ private:
 
 // Writes to a temporary file beside the target and moves it over the target on Commit,
 // so a failure at any point leaves the target as it was and no partial file behind.
+// The temporary file is always newly created, and the move replaces a link at the target
+// instead of following it, so nothing is written outside the target's folder.
 class ReplacingFileWriter {
 public:
     ReplacingFileWriter() = default;

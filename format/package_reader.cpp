@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "format/byte_source.h"
 #include "format/entry_header_codec.h"
 #include "format/file_io.h"
 #include "format/package_format.h"
@@ -24,13 +25,20 @@ std::string Describe(const PackageEntryInfo& e, size_t position) {
 
 class LayoutChecker {
 public:
-    LayoutChecker(const std::string& path, InputFile* file, PackageReport* report)
-        : path_(path), file_(file), report_(report) {}
+    LayoutChecker(const std::string& label, ByteSource* file, PackageReport* report)
+        : label_(label), file_(file), report_(report) {}
 
     bool Run(std::string* error);
+    bool StructureIntact() const { return structureIntact_; }
 
 private:
     void Problem(const std::string& text) {
+        structureIntact_ = false;
+        Listed(text);
+    }
+    // The walk stays sound: the launcher skips just this entry.
+    void NameProblem(const std::string& text) { Listed(text); }
+    void Listed(const std::string& text) {
         if (report_->problems.size() < kMaxProblems) {
             report_->problems.push_back(text);
         } else if (report_->problems.size() == kMaxProblems) {
@@ -52,9 +60,10 @@ private:
     void CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum);
     bool CheckFiller(uint64_t end, std::string* error);
 
-    const std::string& path_;
-    InputFile* file_;
+    const std::string& label_;
+    ByteSource* file_;
     PackageReport* report_;
+    bool structureIntact_ = true;
 };
 
 bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
@@ -69,7 +78,7 @@ bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
     }
     std::string reason;
     if (!ParsePeImage(head.data(), head.size(), length, pe, &reason)) {
-        *error = "'" + path_ + "' is not a PE32 image: " + reason;
+        *error = label_ + " is not a PE32 image: " + reason;
         return false;
     }
     return true;
@@ -136,7 +145,7 @@ void LayoutChecker::CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, 
         Problem(Describe(e, position) + " has bytes after the NUL ending its name");
     }
     if (!IsSafeEntryName(e.name.data(), n)) {
-        Problem(Describe(e, position) + " has a name the launcher refuses to extract");
+        NameProblem(Describe(e, position) + " has a name the launcher refuses to extract");
     }
 }
 
@@ -238,13 +247,29 @@ bool LayoutChecker::Run(std::string* error) {
 
 }  // namespace
 
-bool InspectPackage(const std::string& path, PackageReport* report, std::string* error) {
+bool InspectPackageSource(ByteSource* source, const std::string& label, PackageReport* report,
+                          std::string* error) {
     *report = PackageReport();
-    InputFile file;
-    if (!file.Open(path, error)) return false;
-    if (!LayoutChecker(path, &file, report).Run(error)) return false;
+    LayoutChecker checker(label, source, report);
+    if (!checker.Run(error)) return false;
     report->intact = report->problems.empty();
+    report->structureIntact = checker.StructureIntact();
     return true;
+}
+
+bool InspectPackage(const std::string& path, PackageReport* report, std::string* error) {
+    InputFile file;
+    if (!file.Open(path, error)) {
+        *report = PackageReport();
+        return false;
+    }
+    return InspectPackageSource(&file, "'" + path + "'", report, error);
+}
+
+bool InspectPackageData(const uint8_t* data, size_t size, PackageReport* report,
+                        std::string* error) {
+    MemoryByteSource source(data, size);
+    return InspectPackageSource(&source, "the data", report, error);
 }
 
 }  // namespace sfx

@@ -1,9 +1,12 @@
 // Inspects a package the way the launcher finds it, and checks every rule of the layout.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "format/byte_source.h"
 
 namespace sfx {
 
@@ -28,6 +31,9 @@ struct PackageReport {
     uint64_t certificateOffset = 0;  // security directory address; 0 when unsigned
     uint64_t certificateSize = 0;
     bool intact = false;
+    // True also when the only faults are entry names the launcher refuses: the walk
+    // from package offset to trailer is sound, and every other entry can be unpacked.
+    bool structureIntact = false;
     std::vector<std::string> problems;  // plain words, one per fault; empty when intact
 };
 
@@ -35,5 +41,14 @@ struct PackageReport {
 // Otherwise fills *report; a damaged package is reported there, not as a failure.
 // Reads only headers and small spans, never the entry contents.
 bool InspectPackage(const std::string& path, PackageReport* report, std::string* error);
+
+// The same over a package in memory. Never reads outside [data, data + size), and the
+// work is bounded by size whatever the headers claim, so it is safe on hostile input.
+bool InspectPackageData(const uint8_t* data, size_t size, PackageReport* report,
+                        std::string* error);
+
+// The core of both; label names the source in *error.
+bool InspectPackageSource(ByteSource* source, const std::string& label, PackageReport* report,
+                          std::string* error);
 
 }  // namespace sfx

@@ -81,7 +81,7 @@ bool WriteHeader(ReplacingFileWriter* out, const EntryHeader& h, std::string* er
 }
 
 bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>* buffer,
-                 std::string* error) {
+                 ProgressCounter* counter, std::string* error) {
     InputFile file;
     if (!file.Open(in.path, error)) return false;
     uint64_t copied = 0;
@@ -94,6 +94,7 @@ bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>
         // file that keeps growing to its end only to refuse it then.
         if (copied > in.size) break;
         if (!out->Write(buffer->data(), got, error)) return false;
+        counter->Add(got);
     }
     if (copied != in.size) {
         *error = "input " + Quoted(in.path) + " changed size while it was being packed";
@@ -103,17 +104,20 @@ bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>
 }
 
 bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>& inputs,
-                  ReplacingFileWriter* out, std::string* error) {
+                  ReplacingFileWriter* out, const CopyProgress& progress, std::string* error) {
     if (!out->Write(launcher.data(), launcher.size(), error)) return false;
     const int32_t count = static_cast<int32_t>(inputs.size());
     uint64_t end = launcher.size();
     uint64_t total = 0;
+    uint64_t contentBytes = 0;
+    for (const Input& in : inputs) contentBytes += in.size;
+    ProgressCounter counter(progress, contentBytes);
     std::vector<uint8_t> buffer(kCopyChunk);
     for (size_t i = 0; i < inputs.size(); ++i) {
         total += inputs[i].size;
         const uint32_t index = kFirstEntryIndex + static_cast<uint32_t>(i);
         if (!WriteHeader(out, MakeEntryHeader(inputs[i], count, index, total), error)) return false;
-        if (!CopyContent(inputs[i], out, &buffer, error)) return false;
+        if (!CopyContent(inputs[i], out, &buffer, &counter, error)) return false;
         end += kEntryHeaderSize + inputs[i].size;
     }
     const std::vector<uint8_t> filler(static_cast<size_t>(FillerLength(end)), kFillerByte);
@@ -190,7 +194,8 @@ bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) 
 }
 
 bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
-                   const std::string& outPath, std::string* error) {
+                   const std::string& outPath, std::string* error,
+                   const CopyProgress& progress) {
     std::vector<uint8_t> launcher;
     std::string reason;
     if (!ReadWholeFile(launcherPath, &launcher, &reason)) {
@@ -209,7 +214,7 @@ bool CreatePackage(const std::string& launcherPath, const std::vector<std::strin
     if (!CheckInputs(inputPaths, &inputs, error)) return false;
 
     ReplacingFileWriter out;
-    return out.Open(outPath, error) && WritePackage(launcher, inputs, &out, error) &&
+    return out.Open(outPath, error) && WritePackage(launcher, inputs, &out, progress, error) &&
            out.Commit(error);
 }
 

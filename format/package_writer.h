@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "format/copy_progress.h"
+
 namespace sfx {
 
 // Name an input is packed under: the part after the last '/' or '\'. Both count as
@@ -24,7 +26,9 @@ bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason);
 // Writes launcher + inputs to outPath. The same inputs always give the same bytes. On any
 // refusal or failure *error holds one line, and outPath is left as it was (no partial
 // output, no temporary file). No inputs at all gives a valid package with no files.
+// progress, when set, counts the input bytes copied.
 bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
-                   const std::string& outPath, std::string* error);
+                   const std::string& outPath, std::string* error,
+                   const CopyProgress& progress = CopyProgress());
 
 }  // namespace sfx

@@ -9,13 +9,20 @@ win_bin="$top/build/windows/bin"
 sfxpack="$top/build/native/bin/sfxpack"
 out_dir="$top/build/demo"
 mkdir -p "$out_dir"
+unsigned="$out_dir/unsigned.exe"
 package="$out_dir/VADuVavuVazo.exe"
 
 echo "== pack: sfxpack create"
-"$sfxpack" create --launcher "$win_bin/VADuVavuVazo.exe" --out "$package" \
+"$sfxpack" create --launcher "$win_bin/VADuVavuVazo.exe" --out "$unsigned" \
     "$top/examples/package/run.bat" "$top/examples/package/readme.txt" "$top/examples/package/settings.ini"
 echo
-echo "== sfxpack list"
+echo "== sign with a throw-away self-signed certificate"
+rm -rf "$out_dir/cert"
+SFXPACK="$sfxpack" bash "$here/sign-package.sh" --make-test-cert "$out_dir/cert" >/dev/null
+rm -f "$package"
+SFXPACK="$sfxpack" bash "$here/sign-package.sh" "$out_dir/cert/cert.pem" "$out_dir/cert/key.pem" "$unsigned" "$package"
+echo
+echo "== sfxpack list of the signed package"
 "$sfxpack" list "$package"
 echo
 

@@ -2,6 +2,7 @@
 // header parser, the package inspection, the entry-name rule and the trailer rule.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Whatever the bytes claim, every entry reported must lie inside the file.
         for (const sfx::PackageEntryInfo& entry : report.entries) {
             if (entry.contentOffset > size || entry.size > size - entry.contentOffset) {
-                if (report.intact) __builtin_trap();
+                if (report.intact) std::abort();
             }
         }
     }
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint32_t securitySize = 0;
         memcpy(&securitySize, data, 4);
         const uint64_t distance = sfx::TrailerDistanceFromEnd(securitySize);
-        if (distance < sfx::kEntryHeaderSize) __builtin_trap();
+        if (distance < sfx::kEntryHeaderSize) std::abort();
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 //   PROBE_STARTED name of an event to set once running
 //   PROBE_WAIT    name of an event to wait for before exiting
 //   PROBE_EXIT    exit code (decimal), 0 when absent
+//   PROBE_STAMP   file to write the performance counter to just before exiting
 #include <windows.h>
 
 #include <cstdlib>
@@ -52,6 +53,17 @@ int wmain(int argc, wchar_t** argv) {
         if (event != nullptr) {
             WaitForSingleObject(event, 120000);
             CloseHandle(event);
+        }
+    }
+    const std::wstring stamp = Env(L"PROBE_STAMP");
+    if (!stamp.empty()) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        HANDLE file = CreateFileW(stamp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        if (file != INVALID_HANDLE_VALUE) {
+            WriteFile(file, &now, sizeof(now), &written, nullptr);
+            CloseHandle(file);
         }
     }
     const std::wstring code = Env(L"PROBE_EXIT");

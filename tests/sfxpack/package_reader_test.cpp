@@ -204,6 +204,33 @@ TEST_F(ReaderTest, HostileHeadersNeverCrashTheReader) {
     }
 }
 
+// The fuzz target's entry point: each buffer is exactly as long as the data, so a read
+// past it would show up under a memory checker.
+TEST_F(ReaderTest, InspectionOverMemoryMatchesTheFileAndSurvivesEveryTruncation) {
+    std::vector<uint8_t> broken = bytes;
+    PutLe(broken, second + 4, 7, 4);
+    for (const std::vector<uint8_t>* b : {&bytes, &broken}) {
+        const sfx::PackageReport fromFile = Inspect(*b);
+        sfx::PackageReport fromMemory;
+        std::string error;
+        ASSERT_TRUE(sfx::InspectPackageData(b->data(), b->size(), &fromMemory, &error)) << error;
+        EXPECT_EQ(fromMemory.intact, fromFile.intact);
+        EXPECT_EQ(fromMemory.problems, fromFile.problems);
+        EXPECT_EQ(fromMemory.entries.size(), fromFile.entries.size());
+        EXPECT_EQ(fromMemory.trailerOffset, fromFile.trailerOffset);
+    }
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + n);
+        sfx::PackageReport r;
+        std::string error;
+        if (sfx::InspectPackageData(prefix.data(), prefix.size(), &r, &error)) {
+            EXPECT_FALSE(r.intact) << n;
+        } else {
+            EXPECT_FALSE(error.empty()) << n;
+        }
+    }
+}
+
 TEST_F(ReaderTest, FileThatIsNoImageIsAnError) {
     sfx::PackageReport report;
     std::string error;

@@ -77,6 +77,14 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"list"},
         {"list", "a.exe", "b.exe"},
         {"list", "-v", "a.exe"},
+        {"verify"},
+        {"verify", "a.exe", "b.exe"},
+        {"verify", "a.exe", "--ca"},
+        {"verify", "a.exe", "--ca", "x.pem", "--ca", "y.pem"},
+        {"extract", "a.exe"},
+        {"extract", "--to", "d"},
+        {"extract", "a.exe", "--to", "d", "--to=e"},
+        {"extract", "a.exe", "--into", "d"},
     };
     for (const auto& args : cases) {
         const ToolResult r = RunSfxpack(dir, args);
@@ -96,6 +104,9 @@ TEST_F(CliTest, HelpGoesToStdoutAndExitsWithZero) {
         {{"create", "--help"}, "usage: sfxpack create"},
         {{"create", "--launcher", "l.exe", "-h"}, "usage: sfxpack create"},
         {{"list", "--help"}, "usage: sfxpack list"},
+        {{"verify", "--help"}, "usage: sfxpack verify"},
+        {{"verify", "a.exe", "-h"}, "usage: sfxpack verify"},
+        {{"extract", "--help"}, "usage: sfxpack extract"},
     };
     for (const auto& c : cases) {
         const ToolResult r = RunSfxpack(dir, c.first);

@@ -1,9 +1,10 @@
 #include "tools/sfxpack/commands.h"
 
-#include <cstdio>
-
 #include "format/package_reader.h"
 #include "format/package_writer.h"
+#include "tools/sfxpack/cli_support.h"
+#include "tools/sfxpack/progress_meter.h"
+#include "tools/sfxpack/verbs.h"
 
 namespace sfxpack {
 namespace {
@@ -14,9 +15,12 @@ const char kToolUsage[] =
     "Commands:\n"
     "  create   append files to a launcher, making a self-extracting package\n"
     "  list     show the contents and layout of a package\n"
+    "  verify   check the layout and, when signed, the signature of a package\n"
+    "  extract  write the files of a package into a folder, running nothing\n"
     "\n"
     "'sfxpack <command> --help' describes a command.\n"
-    "Exit codes: 0 success, 1 refused input or broken package, 2 usage error.\n";
+    "Exit codes: 0 success; 1 refused input, broken package, failed check or an entry\n"
+    "not extracted; 2 usage error.\n";
 
 const char kCreateUsage[] =
     "usage: sfxpack create --launcher LAUNCHER.exe --out PACKAGE.exe [--] [FILE...]\n"
@@ -25,7 +29,8 @@ const char kCreateUsage[] =
     "its base name, which must be a valid Windows file name in printable ASCII; names\n"
     "must differ in more than letter case. The launcher must be an unsigned PE32 image\n"
     "with nothing behind its last section. Sign the package after creating it.\n"
-    "On any error PACKAGE.exe is left as it was.\n";
+    "On any error PACKAGE.exe is left as it was. The same inputs give the same bytes.\n"
+    "Shows progress on a terminal when more than 16 MiB are packed.\n";
 
 const char kListUsage[] =
     "usage: sfxpack list PACKAGE.exe\n"
@@ -33,32 +38,6 @@ const char kListUsage[] =
     "Prints the package offset, each entry (index, size, content offset, name), the\n"
     "trailer position and certificate table, and whether the layout is intact.\n"
     "Exits with 1 when it is not.\n";
-
-int UsageError(std::ostream& err, const std::string& message, const std::string& verb) {
-    err << "sfxpack: " << message << " (see 'sfxpack " << (verb.empty() ? "" : verb + " ")
-        << "--help')\n";
-    return kExitUsage;
-}
-
-bool IsHelp(const std::string& arg) {
-    return arg == "--help" || arg == "-h";
-}
-
-// Package names are ASCII when intact; a damaged one must not garble the terminal.
-std::string Printable(const std::string& s) {
-    std::string out;
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += ch;
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
 
 struct CreateOptions {
     std::string launcher;
@@ -109,12 +88,16 @@ bool ParseCreate(const std::vector<std::string>& args, CreateOptions* o, int* ex
     return true;
 }
 
-int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool showProgress) {
     CreateOptions o;
     int exitCode = kExitOk;
     if (!ParseCreate(args, &o, &exitCode, out, err)) return exitCode;
     std::string error;
-    if (!sfx::CreatePackage(o.launcher, o.files, o.out, &error)) {
+    ProgressMeter meter(err, "packing", showProgress);
+    const bool created = sfx::CreatePackage(o.launcher, o.files, o.out, &error, meter.Callback());
+    meter.Finish();
+    if (!created) {
         err << "sfxpack: " << error << "\n";
         return kExitFailed;
     }
@@ -144,8 +127,7 @@ void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
         out << "certificate table: " << r.certificateSize << " bytes at " << r.certificateOffset
             << "\n";
     }
-    out << "layout: " << (r.intact ? "intact" : "BROKEN") << "\n";
-    for (const std::string& p : r.problems) out << "  - " << Printable(p) << "\n";
+    PrintLayout(r, out);
 }
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -179,15 +161,18 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal) {
     if (args.empty()) return UsageError(err, "no command given", "");
     const std::string& verb = args[0];
     if (IsHelp(verb)) {
         out << kToolUsage;
         return kExitOk;
     }
-    if (verb == "create") return RunCreate(args, out, err);
+    if (verb == "create") return RunCreate(args, out, err, errIsTerminal);
     if (verb == "list") return RunList(args, out, err);
+    if (verb == "verify") return RunVerify(args, out, err);
+    if (verb == "extract") return RunExtract(args, out, err, errIsTerminal);
     return UsageError(err, "unknown command '" + verb + "'", "");
 }
 

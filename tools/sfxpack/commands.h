@@ -8,11 +8,12 @@
 namespace sfxpack {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // refused input, unusable file or a broken package
+constexpr int kExitFailed = 1;  // refused input, unusable or broken package, failed check
 constexpr int kExitUsage = 2;
 
-// args excludes the program name. Results go to out; errors go to err as one line
-// starting with "sfxpack: ".
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// args excludes the program name. Results go to out; errors go to err as lines starting
+// with "sfxpack: ". Progress lines go to err only when errIsTerminal.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal = false);
 
 }  // namespace sfxpack

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/progress_meter.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -39,5 +40,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr);
+    return sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr,
+                        sfxpack::StderrIsTerminal());
 }

@@ -1,0 +1,36 @@
+// Unpacks a package into a folder the way the launcher would, without running anything.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "format/copy_progress.h"
+#include "format/package_reader.h"
+
+namespace sfx {
+
+struct ExtractOutcome {
+    PackageReport layout;
+    std::vector<std::string> written;  // entry names in package order; a replaced one repeats
+    std::vector<std::string> refused;  // one line per entry not written: which, and why
+};
+
+// True when an entry may be written under this name here: one the launcher accepts, and
+// one Windows can create as given (the rule create packs by, CheckPackableName). That
+// also keeps out everything Linux would read as a path, such as '/'.
+bool CheckExtractableName(const std::string& name, std::string* reason);
+
+// Writes every entry of the package at path into dir, creating dir when missing. The
+// entries are those the launcher's walk finds, from the package offset to the trailer,
+// each size checked against the file. An entry whose name is refused is skipped and
+// listed in outcome->refused; a later entry of a name already written (letter case
+// ignored, as on Windows) replaces that file. Each file is written beside its target
+// and moved over it, so nothing outside dir is touched and no partial file is left.
+//
+// Fails with *error, writing nothing and leaving dir alone, when the package cannot be
+// read or its layout is broken (outcome->layout says how), and fails part way when dir
+// cannot be made or a file cannot be written (files written before stay).
+bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
+                    std::string* error, const CopyProgress& progress = CopyProgress());
+
+}  // namespace sfx

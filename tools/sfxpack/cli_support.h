@@ -1,0 +1,38 @@
+// Pieces every sfxpack verb shares: usage errors, help flags, safe printing, options.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "format/package_reader.h"
+
+namespace sfxpack {
+
+// Writes "sfxpack: MESSAGE (see 'sfxpack VERB --help')" and returns the usage exit code.
+int UsageError(std::ostream& err, const std::string& message, const std::string& verb);
+
+bool IsHelp(const std::string& arg);
+
+// Package names are ASCII when intact; a damaged one must not garble the terminal.
+std::string Printable(const std::string& s);
+
+// "layout: intact", or "layout: BROKEN" and one indented line per problem.
+void PrintLayout(const sfx::PackageReport& report, std::ostream& out);
+
+// Options of the form "--name VALUE" or "--name=VALUE", each at most once, and
+// positional arguments; "--" ends the options.
+struct ParsedArgs {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name, value
+    bool help = false;
+
+    // Empty when the option was not given.
+    std::string Value(const std::string& name) const;
+};
+
+// args[0] is the verb. False with *message on an unknown, repeated or empty option.
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& optionNames,
+               ParsedArgs* parsed, std::string* message);
+
+}  // namespace sfxpack

@@ -1,0 +1,36 @@
+#include "tools/sfxpack/progress_meter.h"
+
+#include <algorithm>
+#include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace sfxpack {
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+void ProgressMeter::Update(uint64_t done, uint64_t total) {
+    if (!enabled_ || total <= kProgressThreshold) return;
+    // Division, not done * 100, so no size can overflow; 100 only once all is done.
+    const uint64_t percent = done >= total ? 100 : std::min<uint64_t>(99, done / (total / 100));
+    if (static_cast<int>(percent) == shown_) return;
+    shown_ = static_cast<int>(percent);
+    err_ << "\rsfxpack: " << action_ << " " << percent << "%" << std::flush;
+}
+
+void ProgressMeter::Finish() {
+    if (shown_ < 0) return;
+    err_ << "\n" << std::flush;
+    shown_ = -1;
+}
+
+}  // namespace sfxpack
