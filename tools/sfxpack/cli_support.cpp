@@ -17,11 +17,13 @@ bool IsHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
 
+// Control characters and bytes outside ASCII are shown as \xNN; backslashes stay, since
+// Windows paths are made of them.
 std::string Printable(const std::string& s) {
     std::string out;
     for (const char ch : s) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
+        if (c >= 0x20 && c < 0x7F) {
             out += ch;
         } else {
             char buf[8];
