@@ -7,23 +7,13 @@
 #include "format/entry_header_codec.h"
 #include "format/file_io.h"
 #include "format/package_format.h"
+#include "format/text.h"
 #include "format/pe_image.h"
 
 namespace sfx {
 namespace {
 
 constexpr size_t kCopyChunk = 1 << 20;
-
-std::string Quoted(const std::string& s) {
-    return "'" + s + "'";
-}
-
-std::string AsciiLower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
 
 struct Input {
     std::string path;
