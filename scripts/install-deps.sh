@@ -10,7 +10,8 @@ packages=(
   googletest
   xvfb xauth
   osslsigncode openssl
-  clang
+  clang libclang-rt-14-dev
+  bc
 )
 
 sudo_cmd=()
