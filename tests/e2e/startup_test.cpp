@@ -23,8 +23,8 @@ std::wstring Lower(std::wstring text) {
 struct ProbeEvents {
     std::wstring releaseName = L"sfx-release-" + std::to_wstring(GetCurrentProcessId());
     std::wstring startedName = L"sfx-started-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
-    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, startedName.c_str());
+    HANDLE release = CreateProbeEvent(releaseName);
+    HANDLE started = CreateProbeEvent(startedName);
     ProbeEvents() {
         ResetEvent(release);
         ResetEvent(started);

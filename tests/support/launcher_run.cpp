@@ -72,6 +72,18 @@ RunResult RunProcess(const std::wstring& commandLine, const EnvOverrides& overri
     return result;
 }
 
+HANDLE CreateProbeEvent(const std::wstring& name) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+        if (event != nullptr) {
+            ResetEvent(event);
+            return event;
+        }
+        Sleep(100);
+    }
+    return nullptr;
+}
+
 std::wstring Quote(const std::wstring& argument) {
     if (argument.find_first_of(L" \t") == std::wstring::npos && !argument.empty()) return argument;
     return L"\"" + argument + L"\"";

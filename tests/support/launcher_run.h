@@ -28,6 +28,11 @@ struct RunResult {
 RunResult RunProcess(const std::wstring& commandLine, const EnvOverrides& overrides,
                      DWORD timeoutMs = 60000);
 
+// A manual-reset named event, not signalled, for a probe to wait on or set. Once, in the
+// first run of a freshly made Wine prefix, the creation failed; it is retried for a
+// second before the test is told (null, with the last error kept).
+HANDLE CreateProbeEvent(const std::wstring& name);
+
 // Quotes one argument for a command line when it holds blanks.
 std::wstring Quote(const std::wstring& argument);
 

@@ -99,8 +99,8 @@ TEST_F(MessageBoxTest, VistaIsToldToUpgrade) {
 TEST_F(MessageBoxTest, ASecondInstanceIsToldAnotherInstallationRuns) {
     const std::wstring release = L"sfx-ui-release-" + std::to_wstring(GetCurrentProcessId());
     const std::wstring started = L"sfx-ui-started-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE releaseEvent = CreateEventW(nullptr, TRUE, FALSE, release.c_str());
-    HANDLE startedEvent = CreateEventW(nullptr, TRUE, FALSE, started.c_str());
+    HANDLE releaseEvent = CreateProbeEvent(release);
+    HANDLE startedEvent = CreateProbeEvent(started);
     HANDLE first = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" wait",
                                 {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_WAIT", release}, {L"PROBE_STARTED", started}});
     ASSERT_NE(first, nullptr);

@@ -20,9 +20,8 @@ TEST(ChildWaitTest, EndOfAChildIsNoticedAtOnceWhateverItsExitCode) {
 
 TEST(ChildWaitTest, ARunningChildIsWaitedFor) {
     const std::wstring name = L"sfx-childwait-release-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
-    ASSERT_NE(release, nullptr);
-    ResetEvent(release);
+    HANDLE release = CreateProbeEvent(name);
+    ASSERT_NE(release, nullptr) << "CreateEventW failed with " << GetLastError();
     HANDLE child = StartProcess(Quote(ProbePath()), {{L"PROBE_WAIT", name}, {L"PROBE_EXIT", L"3"}});
     ASSERT_NE(child, nullptr);
     const DWORD start = GetTickCount();

@@ -44,7 +44,7 @@ public:
         const std::wstring path = m_folder / fileName;
         CopyFileW(ProbePath().c_str(), path.c_str(), FALSE);
         const std::wstring release = L"sfx-explorer-" + std::to_wstring(GetCurrentProcessId());
-        m_release = CreateEventW(nullptr, TRUE, FALSE, release.c_str());
+        m_release = CreateProbeEvent(release);
         ResetEvent(m_release);
         m_process = StartProcess(Quote(path), {{L"PROBE_WAIT", release}});
     }
