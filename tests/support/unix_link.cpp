@@ -17,7 +17,7 @@ std::string UnixPath(const std::wstring& path) {
 
 namespace {
 
-// Starts a Unix program through Wine. Its handle tells nothing of its end.
+// Starts a Unix program through Wine; nothing tells of its end.
 bool StartUnixProgram(const std::wstring& command) {
     std::wstring line = command;
     STARTUPINFOW startup = {};
@@ -26,8 +26,8 @@ bool StartUnixProgram(const std::wstring& command) {
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return false;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    // The handles Wine hands back for a Unix process are left alone: with them closed,
+    // later named-event creations in this process failed with ERROR_INVALID_HANDLE.
     return true;
 }
 
