@@ -55,20 +55,22 @@ set(TEST_SUPPORT_SOURCES
   tests/support/wine_version.cpp
   tests/support/registry_fixture.cpp)
 
+# A Windows test program of the sources given, with the shared test support, linked like the
+# launcher; it needs the launcher and the probe built beside it.
+function(add_windows_test_program name)
+  add_executable(${name} ${ARGN} ${TEST_SUPPORT_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE launcher_core GTest::gtest_main)
+  target_link_options(${name} PRIVATE ${WINDOWS_LINK_FLAGS})
+  add_dependencies(${name} launcher probe)
+endfunction()
+
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc ${TEST_SUPPORT_SOURCES})
-target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(unit_tests PRIVATE launcher_core GTest::gtest_main)
-target_link_options(unit_tests PRIVATE ${WINDOWS_LINK_FLAGS})
-add_dependencies(unit_tests launcher probe)
+add_windows_test_program(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc)
 add_test(NAME unit_tests COMMAND unit_tests)
 
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
-add_executable(e2e_tests ${E2E_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
-target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(e2e_tests PRIVATE launcher_core GTest::gtest_main)
-target_link_options(e2e_tests PRIVATE ${WINDOWS_LINK_FLAGS})
-add_dependencies(e2e_tests launcher probe)
+add_windows_test_program(e2e_tests ${E2E_TEST_SOURCES})
 add_test(NAME e2e_tests COMMAND e2e_tests --gtest_filter=-SignedPackageTest.*)
 set_tests_properties(e2e_tests PROPERTIES ENVIRONMENT "SFX_EXPECT_WOW64=1")
 
@@ -80,11 +82,7 @@ set_tests_properties(e2e_tests_32bit_prefix PROPERTIES ENVIRONMENT
 
 # Message boxes, on a virtual X display of their own.
 file(GLOB UI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/ui/*.cpp)
-add_executable(ui_tests ${UI_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
-target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(ui_tests PRIVATE launcher_core GTest::gtest_main)
-target_link_options(ui_tests PRIVATE ${WINDOWS_LINK_FLAGS})
-add_dependencies(ui_tests launcher probe)
+add_windows_test_program(ui_tests ${UI_TEST_SOURCES})
 add_test(NAME ui_tests
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ui_tests>)
 
@@ -100,8 +98,5 @@ add_test(NAME signed_package
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-signed-package.sh ${CMAKE_BINARY_DIR})
 
 # make bench: measurements, not a test.
-add_executable(bench EXCLUDE_FROM_ALL tests/bench/bench.cpp ${TEST_SUPPORT_SOURCES})
-target_include_directories(bench PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(bench PRIVATE launcher_core GTest::gtest)
-target_link_options(bench PRIVATE ${WINDOWS_LINK_FLAGS})
-add_dependencies(bench launcher probe)
+add_windows_test_program(bench tests/bench/bench.cpp)
+set_target_properties(bench PROPERTIES EXCLUDE_FROM_ALL ON)
