@@ -39,70 +39,30 @@ const char kListUsage[] =
     "trailer position and certificate table, and whether the layout is intact.\n"
     "Exits with 1 when it is not.\n";
 
-struct CreateOptions {
-    std::string launcher;
-    std::string out;
-    std::vector<std::string> files;
-};
-
-// False when the command is done already (help shown or a usage error), with *exitCode set.
-bool ParseCreate(const std::vector<std::string>& args, CreateOptions* o, int* exitCode,
-                 std::ostream& out, std::ostream& err) {
-    *exitCode = kExitUsage;
-    auto fail = [&err](const std::string& message) {
-        UsageError(err, message, "create");
-        return false;
-    };
-    bool filesOnly = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (filesOnly || a.empty() || a[0] != '-') {
-            o->files.push_back(a);
-            continue;
-        }
-        if (IsHelp(a)) {
-            out << kCreateUsage;
-            *exitCode = kExitOk;
-            return false;
-        }
-        if (a == "--") {
-            filesOnly = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        std::string* target = name == "--launcher" ? &o->launcher
-                              : name == "--out"    ? &o->out
-                                                   : nullptr;
-        if (target == nullptr) return fail("unknown option '" + a + "'");
-        if (!target->empty()) return fail(name + " given twice");
-        if (eq != std::string::npos) {
-            *target = a.substr(eq + 1);
-        } else if (i + 1 < args.size()) {
-            *target = args[++i];
-        }
-        if (target->empty()) return fail(name + " needs a path");
-    }
-    if (o->launcher.empty()) return fail("missing --launcher");
-    if (o->out.empty()) return fail("missing --out");
-    return true;
-}
-
 int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool showProgress) {
-    CreateOptions o;
-    int exitCode = kExitOk;
-    if (!ParseCreate(args, &o, &exitCode, out, err)) return exitCode;
+    ParsedArgs parsed;
+    std::string message;
+    if (!ParseArgs(args, {"--launcher", "--out"}, &parsed, &message)) return UsageError(err, message, "create");
+    if (parsed.help) {
+        out << kCreateUsage;
+        return kExitOk;
+    }
+    const std::string launcher = parsed.Value("--launcher");
+    const std::string output = parsed.Value("--out");
+    if (launcher.empty()) return UsageError(err, "missing --launcher", "create");
+    if (output.empty()) return UsageError(err, "missing --out", "create");
+    const std::vector<std::string>& files = parsed.positional;
+
     std::string error;
     ProgressMeter meter(err, "packing", showProgress);
-    const bool created = sfx::CreatePackage(o.launcher, o.files, o.out, &error, meter.Callback());
+    const bool created = sfx::CreatePackage(launcher, files, output, &error, meter.Callback());
     meter.Finish();
     if (!created) {
         err << "sfxpack: " << error << "\n";
         return kExitFailed;
     }
-    out << "wrote " << o.out << " with " << o.files.size()
-        << (o.files.size() == 1 ? " file\n" : " files\n");
+    out << "wrote " << output << " with " << files.size() << (files.size() == 1 ? " file\n" : " files\n");
     return kExitOk;
 }
 
