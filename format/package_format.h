@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace sfx {
 
@@ -70,21 +71,33 @@ inline size_t FileNameLength(const char (&field)[kFileNameField]) {
     return n;
 }
 
+// Code unit of a name as an unsigned number, so that a byte above 0x7F compares the same
+// as the UTF-16 unit it becomes in code page 1252.
+template <class Ch>
+constexpr uint32_t NameUnit(Ch c) {
+    return static_cast<uint32_t>(static_cast<typename std::make_unsigned<Ch>::type>(c));
+}
+
+// Digits that make COMn and LPTn device names: 1-9, and the superscripts 1, 2 and 3
+// (0xB9, 0xB2, 0xB3 in code page 1252, the same values in UTF-16). 0 is refused as well.
+constexpr bool IsDeviceDigit(uint32_t unit) {
+    return (unit >= '0' && unit <= '9') || unit == 0xB9 || unit == 0xB2 || unit == 0xB3;
+}
+
 // True when name (n code units of any character type) is something the launcher may join
-// to its work folder: not empty, not made of dots and blanks only (".", "..", "..." all
-// resolve to the folder itself or above it), no folder separator, no drive or stream colon,
-// and no reserved device name (CON, NUL, COM1, ... with or without an extension), which
-// Windows would open as a device rather than as a file in the folder.
+// to its work folder as given: not empty, no folder separator, no drive or stream colon,
+// not ending in a dot or a blank (Windows drops those, so "run.bat." would replace
+// "run.bat", and "." or ".." would name the folder itself or its parent), and no reserved
+// device name (CON, NUL, COM1, COM followed by a superscript digit, ... with or without an
+// extension), which Windows would open as a device rather than as a file in the folder.
 template <class Ch>
 bool IsSafeEntryName(const Ch* name, size_t n) {
     if (n == 0) return false;
-    bool onlyDotsAndBlanks = true;
     for (size_t i = 0; i < n; ++i) {
         const Ch c = name[i];
         if (c == Ch('\\') || c == Ch('/') || c == Ch(':') || c == Ch('\0')) return false;
-        if (c != Ch('.') && c != Ch(' ')) onlyDotsAndBlanks = false;
     }
-    if (onlyDotsAndBlanks) return false;
+    if (name[n - 1] == Ch('.') || name[n - 1] == Ch(' ')) return false;
 
     // The device check looks at the part before the first dot, blanks at its end ignored.
     size_t stem = 0;
@@ -103,11 +116,69 @@ bool IsSafeEntryName(const Ch* name, size_t n) {
         while (d[len] != '\0') ++len;
         if (stem == len && startsWith(d, len)) return false;
     }
-    if (stem == 4 && (startsWith("COM", 3) || startsWith("LPT", 3)) && name[3] >= Ch('0') &&
-        name[3] <= Ch('9')) {
+    if (stem == 4 && (startsWith("COM", 3) || startsWith("LPT", 3)) &&
+        IsDeviceDigit(NameUnit(name[3]))) {
         return false;
     }
     return true;
+}
+
+// True when alias has the shape of a short 8.3 name that Windows may have given longName:
+// at most eight characters before the dot, ending in "~" and digits, at most three after
+// it, and the same first one or two characters (letter case ignored) as longName once the
+// characters that short names leave out (blanks and dots) are dropped. longName itself must
+// need an alias: a name that is already a valid 8.3 name in upper case gets none (lower
+// case counts as needing one, which only ever flags more).
+// Both are n code units of any character type. Windows may instead have built the alias
+// from a hash after the first two characters, which this shape also covers.
+template <class Ch>
+bool HasShortAliasShapeOf(const Ch* alias, size_t aliasLength, const Ch* longName,
+                          size_t longLength) {
+    auto upper = [](Ch c) { return (c >= Ch('a') && c <= Ch('z')) ? Ch(c - 'a' + 'A') : c; };
+    size_t dot = 0;
+    while (dot < aliasLength && alias[dot] != Ch('.')) ++dot;
+    if (dot == 0 || dot > 8) return false;
+    if (dot < aliasLength) {
+        const size_t extension = aliasLength - dot - 1;
+        if (extension > 3) return false;
+        for (size_t i = dot + 1; i < aliasLength; ++i) {
+            if (alias[i] == Ch('.')) return false;
+        }
+    }
+    size_t digits = 0;
+    while (digits < dot && alias[dot - 1 - digits] >= Ch('0') && alias[dot - 1 - digits] <= Ch('9')) {
+        ++digits;
+    }
+    if (digits == 0 || digits + 1 >= dot || alias[dot - 1 - digits] != Ch('~')) return false;
+    const size_t prefix = dot - 1 - digits;  // at least one character before the "~"
+
+    // A long name that is itself a plain upper-case 8.3 name has no alias.
+    size_t longDot = longLength;
+    size_t dots = 0;
+    bool plain83 = true;
+    for (size_t i = 0; i < longLength; ++i) {
+        const Ch c = longName[i];
+        if (c == Ch('.')) {
+            ++dots;
+            longDot = i;
+        } else if (c == Ch(' ') || c == Ch('+') || c == Ch(',') || c == Ch(';') || c == Ch('=') ||
+                   c == Ch('[') || c == Ch(']') || (c >= Ch('a') && c <= Ch('z')) ||
+                   NameUnit(c) > 0x7E) {
+            plain83 = false;
+        }
+    }
+    if (dots > 1 || longDot > 8 || (dots == 1 && longLength - longDot - 1 > 3)) plain83 = false;
+    if (plain83) return false;
+
+    const size_t compare = prefix < 2 ? prefix : 2;
+    size_t matched = 0;
+    for (size_t i = 0; i < longLength && matched < compare; ++i) {
+        const Ch c = longName[i];
+        if (c == Ch(' ') || c == Ch('.')) continue;
+        if (upper(c) != upper(alias[matched])) return false;
+        ++matched;
+    }
+    return matched == compare;
 }
 
 }  // namespace sfx
