@@ -12,19 +12,23 @@ build: configure
 	cmake --build --preset windows
 	cmake --build --preset native
 
+# The Wine servers of the build's prefixes are ended afterwards, whether the tests passed or not.
 test: build
-	ctest --preset native
-	ctest --preset windows
-	@bash scripts/fuzz.sh 60
+	@status=0; \
+	ctest --preset native || status=1; \
+	ctest --preset windows || status=1; \
+	bash scripts/stop-wine.sh; \
+	bash scripts/fuzz.sh 60 || status=1; \
+	exit $$status
 
 fuzz: deps
 	@bash scripts/fuzz.sh $(or $(SECONDS),60)
 
 bench: build
-	@bash scripts/bench.sh
+	@status=0; bash scripts/bench.sh || status=1; bash scripts/stop-wine.sh; exit $$status
 
 demo: build
-	@bash scripts/demo.sh
+	@status=0; bash scripts/demo.sh || status=1; bash scripts/stop-wine.sh; exit $$status
 
 clean:
 	rm -rf build

@@ -11,7 +11,7 @@ packages=(
   xvfb xauth
   osslsigncode openssl
   clang libclang-rt-14-dev
-  bc
+  bc ca-certificates
 )
 
 sudo_cmd=()

@@ -68,10 +68,14 @@ TEST_F(SignedVerifyTest, SignedPackagePassesWhenItsCertificateIsTrusted) {
                               " bytes at " + std::to_string(table) + ", PKCS#7",
                           "signature: verified by osslsigncode"});
 
-    // Nothing vouches for a self-signed certificate unless it is given.
+    // Nothing vouches for a self-signed certificate unless it is given. How osslsigncode
+    // exits then depends on the machine's CA bundle (1, or 255 without one), so only the
+    // verdict is asserted, not the verifier's code.
     const ToolResult untrusted = RunSfxpack(dir, {"verify", signedPackage});
     EXPECT_EQ(untrusted.exitCode, 1);
-    ExpectLines(untrusted, {"signature: NOT verified: osslsigncode exited with 1:"});
+    EXPECT_NE(untrusted.out.find("signature: NOT verified: osslsigncode exited with "), std::string::npos)
+        << untrusted.out;
+    EXPECT_EQ(untrusted.out.find("signature: verified"), std::string::npos) << untrusted.out;
 }
 
 TEST_F(SignedVerifyTest, TamperedSignedPackageFails) {
