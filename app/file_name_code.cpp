@@ -47,7 +47,8 @@ void StoreFileNameCode(const std::wstring& path) {
 
     CRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
-    registry.SelectProductKey(kProductKeyPath, TRUE);
+    // Without the product key the accessor would address the root key itself.
+    if (!registry.SelectProductKey(kProductKeyPath, TRUE)) return;
     if (!parsed.region.empty()) registry.WriteString(L"CloudRegion", parsed.region, REG_SZ);
     registry.WriteDword(L"Confirm_d", 1);
     registry.WriteDword(L"ZOZORoza", 1);

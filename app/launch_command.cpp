@@ -32,13 +32,54 @@ std::wstring HalveBlankRuns(const std::wstring& text) {
     return out;
 }
 
+// Index just behind the first argument in the raw command line (its end when there is none).
+size_t EndOfFirstArgument(const std::wstring& raw) {
+    size_t i = 0;
+    // The program name: up to the next quotation mark when quoted (no escapes in it), else
+    // up to the first blank or tab.
+    if (i < raw.size() && raw[i] == L'"') {
+        const size_t close = raw.find(L'"', 1);
+        i = close == std::wstring::npos ? raw.size() : close + 1;
+    } else {
+        while (i < raw.size() && raw[i] != L' ' && raw[i] != L'\t') ++i;
+    }
+    while (i < raw.size() && (raw[i] == L' ' || raw[i] == L'\t')) ++i;
+
+    // The first argument: it ends at a blank or tab outside quotation marks. 2n backslashes
+    // before a quotation mark leave it a quote, 2n+1 make it literal; inside quotes a doubled
+    // quotation mark is a literal one.
+    bool quoted = false;
+    while (i < raw.size()) {
+        const wchar_t c = raw[i];
+        if (!quoted && (c == L' ' || c == L'\t')) break;
+        if (c == L'\\') {
+            size_t backslashes = 0;
+            while (i < raw.size() && raw[i] == L'\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < raw.size() && raw[i] == L'"' && backslashes % 2 == 1) ++i;
+            continue;
+        }
+        if (c == L'"') {
+            if (quoted && i + 1 < raw.size() && raw[i + 1] == L'"') {
+                i += 2;
+                continue;
+            }
+            quoted = !quoted;
+        }
+        ++i;
+    }
+    return i;
+}
+
 }  // namespace
 
 std::wstring BuildArgumentParameters(const std::wstring& rawCommandLine, int argc,
                                      const wchar_t* const* argv) {
-    // The first argument starts no earlier than just after the program name, so the
-    // blank that ends it lies at or after this index in the raw text.
-    const size_t searchStart = 1 + wcslen(argv[0]) + wcslen(argv[1]);
+    // The first argument is found by the rules that split the command line into argv, so
+    // a quoted program name or a short or empty first argument cannot shift it.
+    const size_t searchStart = EndOfFirstArgument(rawCommandLine);
     const size_t blank =
         searchStart < rawCommandLine.size() ? rawCommandLine.find(L' ', searchStart) : std::wstring::npos;
 

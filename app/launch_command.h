@@ -11,6 +11,7 @@ struct LaunchCommand {
     std::wstring parameters;  // its command-line parameters
     std::wstring directory;   // working directory; empty: the process's current one
     int show = SW_HIDE;
+    bool runsBatch = false;   // the default branch: the interpreter on the package's run.bat
 };
 
 // TRUE when the command line asks for the argument branch: a program and its
@@ -29,7 +30,8 @@ std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirec
 // log file's path with ".txt" appended.
 std::wstring BuildBatchParameters(const std::wstring& logFilePath);
 
-// Parameters of the argument branch: the raw command line after the first argument,
+// Parameters of the argument branch: the raw command line after the first blank behind the
+// first argument (found by the quoting rules that split the command line into argv),
 // trimmed of blanks at both ends, every pair of blanks made one (in a single left-to-right
 // pass); when no blank follows the first argument, argv[2..] each followed by a blank.
 // argv holds argc entries, quotation marks already removed.

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "app/app_globals.h"
+#include "app/batch_output.h"
 #include "app/child_wait.h"
 #include "app/file_name_code.h"
 #include "app/library_preload.h"
@@ -94,7 +95,30 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
     command.file = InterpreterPath(useSysnative, useSysnative ? WindowsDirectory() : L"", SystemDirectory());
     command.parameters = BuildBatchParameters(GetLogFilePath());
     command.show = SW_HIDE;
+    command.runsBatch = true;
     return command;
+}
+
+BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
+                               CBatchOutputFile& batchOutput) {
+    // Nothing is started from a folder this run did not make: a link someone planted, or a
+    // leftover that could not be removed, holds their files, not ours.
+    if (!unpacker.OwnsWorkFolder() || !IsPlainFolder(unpacker.GetWorkFolder())) {
+        WriteLog(L"[%s] work folder refused:%s", kTag, unpacker.GetWorkFolder().c_str());
+        return FALSE;
+    }
+    if (!command.runsBatch) return TRUE;
+    // Without our own run.bat the interpreter would search the path for one.
+    if (!unpacker.HasWrittenRunBat()) {
+        WriteLog(L"[%s] run.bat not unpacked into:%s", kTag, unpacker.GetWorkFolder().c_str());
+        return FALSE;
+    }
+    const std::wstring outputPath = GetLogFilePath() + L".txt";
+    if (!batchOutput.Claim(outputPath)) {
+        WriteLog(L"[%s] batch output refused:%s", kTag, outputPath.c_str());
+        return FALSE;
+    }
+    return TRUE;
 }
 
 void CUnPackFileApp::ApplyFileNameCode() { StoreFileNameCode(GetModulePath()); }
@@ -110,11 +134,8 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     request.lpDirectory = command.directory.empty() ? nullptr : command.directory.c_str();
     request.nShow = command.show;
 
-    // A work folder that is a link someone else planted holds their files, not ours:
-    // nothing is started in it, as if the launch had failed.
-    const BOOL ownFolder = IsPlainFolder(unpacker.GetWorkFolder());
-    if (!ownFolder) WriteLog(L"[%s] work folder refused:%s", kTag, unpacker.GetWorkFolder().c_str());
-    if (!ownFolder || !ShellExecuteExW(&request)) {
+    CBatchOutputFile batchOutput;
+    if (!MayLaunch(unpacker, command, batchOutput) || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The work folder stays for inspection.
         return FALSE;
@@ -125,6 +146,7 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
         WriteLog(L"[%s] execute wait pid:%d", kTag, static_cast<int>(GetProcessId(request.hProcess)));
         const DWORD exitCode = WaitForChildExit(request.hProcess);
         CloseHandle(request.hProcess);
+        batchOutput.Release();
         unpacker.RemoveWorkFolder();
         WriteLog(L"[%s] execute done code:%d", kTag, static_cast<int>(exitCode));
     }

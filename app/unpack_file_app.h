@@ -4,6 +4,7 @@
 #include "app/launch_command.h"
 #include "framework/win_app.h"
 
+class CBatchOutputFile;
 class CUnPack;
 
 class CUnPackFileApp : public CWinApp {
@@ -22,4 +23,8 @@ private:
     static LaunchCommand BuildCommand(CUnPack& unpacker);
     // TRUE when the command was started (and has ended, when there was a process).
     static BOOL LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);
+    // TRUE when the command may be started: the work folder is this run's own and, for the
+    // batch, run.bat was unpacked by this run and the output file is claimed (and held).
+    static BOOL MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
+                          CBatchOutputFile& batchOutput);
 };

@@ -17,6 +17,7 @@ add_library(launcher_core STATIC
   package/free_space.cpp
   package/work_folder.cpp
   app/launch_command.cpp
+  app/batch_output.cpp
   app/child_wait.cpp
   app/single_instance.cpp
   app/library_preload.cpp

@@ -58,7 +58,9 @@ CUnPack::CUnPack(std::wstring imagePath)
     : m_hThread(nullptr),
       m_bUnPacked(0),
       m_strImagePath(std::move(imagePath)),
-      m_pfnFreeSpace(GetDiskFreeSpaceExW) {}
+      m_pfnFreeSpace(GetDiskFreeSpaceExW),
+      m_bOwnWorkFolder(FALSE),
+      m_bRunBatWritten(FALSE) {}
 
 std::wstring CUnPack::ImagePath() const {
     return m_strImagePath.empty() ? GetModulePath() : m_strImagePath;
@@ -153,18 +155,22 @@ int CUnPack::UnPackFiles() {
 
         const uint64_t contentStart = position + sizeof(header);
         CFile output;
-        if (!sfx::IsSafeEntryName(name.c_str(), name.size())) {
-            // A name that could reach out of the work folder is a bad path, like one too long.
+        // A name that could reach out of the work folder, or that the platform would turn
+        // into another entry's file (trailing dots, a short 8.3 alias), is a bad path, like
+        // one too long.
+        if (!sfx::IsSafeEntryName(name.c_str(), name.size()) ||
+            ExistsUnderAnotherName(outputPath, name)) {
             SetLastError(ERROR_INVALID_NAME);
             CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
-        } else if (!IsPlainFolder(GetWorkFolder())) {
-            // A leftover link that could not be removed would send the files elsewhere.
+        } else if (!OwnsWorkFolder()) {
+            // A folder we did not make could send the files elsewhere or hold others' files.
             SetLastError(ERROR_ACCESS_DENIED);
             CUtility::FileException(CFileError(CFileError::accessDenied, ERROR_ACCESS_DENIED, outputPath));
         } else if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
             CUtility::FileException(error);
         } else {
             const CopyOutcome copied = CopyContent(image, output, header.FileSize);
+            if (EqualIgnoringCase(name, L"run.bat")) m_bRunBatWritten = copied.written;
             if (!copied.written) {
                 SetLastError(copied.lastError);
                 CUtility::FileException(CFileError(

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/handles.h"
+
 class CUnPack {
 public:
     // Free-space query in the shape of GetDiskFreeSpaceExW; tests put a fake in its place.
@@ -33,10 +35,19 @@ public:
     // Runs UnPackFiles on the worker and waits for it without limit; always 0.
     int Run();
 
-    // Work folder path, ending in a backslash; the first call creates the folder afresh.
+    // Work folder path, ending in a backslash; the first call creates the folder afresh:
+    // "unpack" in the temporary directory, or "unpack.N" beside it when a leftover "unpack"
+    // cannot be removed. The folder is held until RemoveWorkFolder.
     std::wstring GetWorkFolder();
-    // Deletes the work folder and all in it; the current directory moves to its parent.
+    // TRUE while the work folder is one this run created (with the private access list)
+    // and holds; nothing is unpacked into or started from any other.
+    BOOL OwnsWorkFolder() const { return m_bOwnWorkFolder; }
+    // Deletes the work folder and all in it when it is our own; the current directory
+    // moves to its parent.
     void RemoveWorkFolder();
+
+    // TRUE when this run wrote the package's run.bat into its own work folder, whole.
+    BOOL HasWrittenRunBat() const { return m_bRunBatWritten; }
 
     static DWORD WINAPI UnPackThreadProc(LPVOID parameter);
 
@@ -46,10 +57,14 @@ public:
 private:
     std::wstring ImagePath() const;
     BOOL CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes);
+    static void RemoveFolder(const std::wstring& folder);
 
     HANDLE m_hThread;
     std::wstring m_strWorkFolder;
     BOOL m_bUnPacked;
     std::wstring m_strImagePath;
     FreeSpaceQuery m_pfnFreeSpace;
+    UniqueHandle m_hWorkFolder;
+    BOOL m_bOwnWorkFolder;
+    BOOL m_bRunBatWritten;
 };

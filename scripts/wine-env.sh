@@ -21,8 +21,20 @@ sfx_wine_env() {
             fi
         ) 9>"$WINEPREFIX.lock"
     fi
-    # Started detached from our pipes: the server inherits them and would hold them open.
-    wineserver -p >/dev/null 2>&1 </dev/null || true
-    # Likewise the prefix's service processes, which the first program of a server starts.
-    wine cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
+    # Started detached from our pipes and from every other descriptor the caller holds (a
+    # lock file, say): the server and the services it starts outlive the caller and would
+    # hold them open.
+    sfx_detached wineserver -p || true
+    sfx_detached wine cmd /c exit 0 || true
+}
+
+# Runs a command with standard input, output and error on /dev/null and no other descriptor.
+sfx_detached() {
+    (
+        for fd in /proc/$BASHPID/fd/*; do
+            fd=${fd##*/}
+            [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+        done
+        exec "$@"
+    ) >/dev/null 2>&1 </dev/null
 }

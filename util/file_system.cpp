@@ -19,6 +19,27 @@ BOOL IsPlainFolder(const std::wstring& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name) {
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle find(FindFirstFileW(path.c_str(), &found));
+    if (!find) return FALSE;
+    return EqualIgnoringCase(found.cFileName, name) ? FALSE : TRUE;
+}
+
+UniqueHandle HoldFolder(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+    return UniqueHandle(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
 std::wstring GetModulePath() {
     wchar_t buffer[MAX_PATH + 1] = {};
     if (GetModuleFileNameW(nullptr, buffer, MAX_PATH) == 0) return std::wstring();
@@ -70,6 +91,84 @@ void RemoveLink(const std::wstring& path, DWORD attributes) {
     }
 }
 
+// A file opened as itself for deleting it, without delete sharing.
+UniqueHandle OpenFileHeld(const std::wstring& path) {
+    return UniqueHandle(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
+DWORD HandleAttributes(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO info = {};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info))) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return info.FileAttributes;
+}
+
+std::wstring FinalPath(HANDLE handle) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH, FILE_NAME_NORMALIZED);
+    return (length > 0 && length < MAX_PATH) ? std::wstring(buffer, length) : std::wstring();
+}
+
+BOOL DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath);
+
+// Deletes one child of a folder that the caller holds, as the enumeration found it.
+void DeleteChild(const std::wstring& path, const std::wstring& name, DWORD findAttributes,
+                 const std::wstring& parentFinalPath) {
+    if (findAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveLink(path, findAttributes);
+        return;
+    }
+    const bool folder = (findAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Held, so what is decided from this handle is what gets entered and deleted. A folder
+    // is held without delete access of its own, which would keep its listing from being read.
+    UniqueHandle child = folder ? HoldFolder(path) : OpenFileHeld(path);
+    if (!child) return;
+    const DWORD attributes = HandleAttributes(child.Get());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        child.Reset();
+        RemoveLink(path, attributes);
+        return;
+    }
+    // Swapped between the listing and the open: left for the next clean-up.
+    if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) return;
+    // A handle that ends up elsewhere than under its parent came through a link the
+    // attributes do not show (Wine opens a Unix link to a file as its target): whatever
+    // deletes it would delete the target, so it stays.
+    const std::wstring finalPath = FinalPath(child.Get());
+    if (!parentFinalPath.empty() && !EqualIgnoringCase(finalPath, parentFinalPath + L"\\" + name)) {
+        return;
+    }
+    if (!folder) {
+        DeleteByHandle(child.Get());
+        return;
+    }
+    DeleteChildren(path + L"\\", finalPath);
+    child.Reset();
+    SafeRemoveDirectory(path);
+}
+
+// Deletes what lies in the folder base (ending in a backslash), which the caller holds.
+void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
+    if (!find) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        DeleteChild(base + name, name, entry.dwFileAttributes, baseFinalPath);
+    } while (FindNextFileW(find.Get(), &entry));
+}
+
 }  // namespace
 
 void DeleteFolderTree(const std::wstring& folder) {
@@ -82,24 +181,18 @@ void DeleteFolderTree(const std::wstring& folder) {
         RemoveLink(top, topAttributes);
         return;
     }
-
-    const std::wstring base = folder.back() == L'\\' ? folder : folder + L'\\';
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            const std::wstring path = base + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveLink(path, entry.dwFileAttributes);
-            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (name != L"." && name != L"..") DeleteFolderTree(path);
-            } else {
-                SafeDeleteFile(path);
-            }
-        } while (FindNextFileW(find.Get(), &entry));
+    {
+        UniqueHandle held = HoldFolder(top);
+        const DWORD attributes = held ? HandleAttributes(held.Get()) : INVALID_FILE_ATTRIBUTES;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            held.Reset();
+            RemoveLink(top, attributes);
+            return;
+        }
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteChildren(top + L"\\", FinalPath(held.Get()));
+        }
     }
-    find.Reset();
     SafeRemoveDirectory(folder);
 }
 

@@ -5,11 +5,26 @@
 
 #include <string>
 
+#include "util/handles.h"
+
 // TRUE when the attributes of path can be read (file or folder alike).
 BOOL PathExists(const std::wstring& path);
 
 // TRUE when path is a folder of its own: a directory that is no junction or link.
 BOOL IsPlainFolder(const std::wstring& path);
+
+// TRUE when the two texts are equal, letter case ignored the way the file system does.
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// TRUE when something exists at path whose own name, as the file system reports it, is
+// not name (letter case ignored): path then reaches another file, through its short 8.3
+// alias for instance.
+BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name);
+
+// Opens folder (trailing backslashes ignored) as itself, a link not followed, without
+// delete sharing: while the handle is held nobody can rename the folder away and put
+// something else under its name. Listing it stays possible. Empty when it cannot be opened.
+UniqueHandle HoldFolder(const std::wstring& folder);
 
 // Full path of the running executable; empty when it cannot be had.
 std::wstring GetModulePath();
@@ -35,7 +50,10 @@ BOOL SafeRemoveDirectory(const std::wstring& path);
 // Deletes everything below folder, depth first, then folder itself; failures are passed
 // over and what cannot be deleted stays with the folders above it. A reparse point
 // (junction or symbolic link), folder itself included, is removed as a link and never
-// entered, so nothing outside the tree is touched. An empty path is refused.
+// entered, so nothing outside the tree is touched. Each child is opened as itself and held
+// while it is looked at, emptied and deleted, so one swapped for a link meanwhile is never
+// entered; a child whose handle ends up outside its folder (a link the platform does not
+// show as one) is left in place. An empty path is refused.
 void DeleteFolderTree(const std::wstring& folder);
 
 // Cuts the last backslash and all after it, count times; a path without a backslash

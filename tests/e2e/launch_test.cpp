@@ -99,9 +99,9 @@ TEST_F(LaunchTest, AMissingProgramEndsTheRunWithoutADialogAndKeepsTheFiles) {
     EXPECT_EQ(Text(WorkFolder() + L"payload.txt"), "kept");
 }
 
-TEST_F(LaunchTest, ALauncherWithoutAPackageStillRunsItsCommand) {
-    // The bare launcher: no trailer to be found, nothing unpacked, the interpreter still
-    // starts and ends on its own without a batch file.
+TEST_F(LaunchTest, ALauncherWithoutAPackageStartsNothing) {
+    // The bare launcher: no trailer to be found, nothing unpacked, so no run.bat of its own
+    // to start the interpreter on.
     ASSERT_TRUE(CopyFileW(LauncherPath().c_str(), package.c_str(), FALSE));
     const RunResult run = Run();
     ASSERT_TRUE(run.finished);
@@ -109,7 +109,8 @@ TEST_F(LaunchTest, ALauncherWithoutAPackageStillRunsItsCommand) {
     const std::vector<std::wstring> m = Messages();
     ASSERT_FALSE(m.empty());
     EXPECT_NE(std::find(m.begin(), m.end(), L"[CUnPack::FindHeader] Sign Size:0"), m.end());
-    EXPECT_EQ(m.back().rfind(L"[CUnPackFileApp::InitInstance] execute done code:", 0), 0u) << Narrow(m.back());
+    EXPECT_EQ(m.back(), L"[CUnPackFileApp::InitInstance] execute fail");
+    EXPECT_FALSE(FileExists(temp + L"unpack.log.txt"));
 }
 
 }  // namespace

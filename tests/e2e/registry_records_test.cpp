@@ -2,6 +2,9 @@
 // code carried in the launcher's own file name.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include "registry/product_key.h"
 #include "support/launcher_fixture.h"
 #include "support/registry_fixture.h"
@@ -16,6 +19,17 @@ protected:
         Pack({{L"run.bat", "@echo off\r\nexit /b 3\r\n"}});
     }
     void TearDown() override { RemoveCompanyKeys(); }
+
+    // Gives a key the access list in SDDL (its owner may always change it).
+    static void SetKeyAccess(const wchar_t* path, const wchar_t* sddl) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC | KEY_WOW64_32KEY, &key), ERROR_SUCCESS);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        LocalFree(descriptor);
+        RegCloseKey(key);
+    }
 
     static StoredValue Product(const wchar_t* name) { return ReadValue(HKEY_LOCAL_MACHINE, kProductKeyPath, name); }
 
@@ -86,6 +100,20 @@ TEST_F(RegistryRecordsTest, WithoutAProductKeyNothingIsWrittenOrCreated) {
     EXPECT_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, kCompanyKey));
     EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, L"", L"CloudAutoUpdateStatus").present);
     EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, L"Software", L"CloudAutoUpdateStatus").present);
+}
+
+// A product key that cannot be opened for writing gets no settings, and neither does the
+// root key that an accessor without a key would address.
+TEST_F(RegistryRecordsTest, TheFileNameCodeIsNotStoredWithoutAProductKey) {
+    ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
+    SetKeyAccess(kProductKeyPath, L"D:P(A;;KR;;;WD)");
+    ASSERT_TRUE(RunAs(L"setup-ABC123DEF456us.exe").finished);
+    const bool written = Product(L"DCode").present;
+    SetKeyAccess(kProductKeyPath, L"D:P(A;;KA;;;WD)");
+    if (written) GTEST_SKIP() << "this Wine does not check access to registry keys";
+    for (const wchar_t* name : {L"DCode", L"CloudRegion", L"Confirm_d", L"ZOZORoza", L"VIDUDedar"}) {
+        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, L"", name).present) << Narrow(name);
+    }
 }
 
 // The launcher copied under names of each shape, run for real.

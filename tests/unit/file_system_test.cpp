@@ -109,9 +109,9 @@ TEST(DeleteFolderTreeTest, AnEmptyPathIsRefused) {
     EXPECT_TRUE(FileExists(folder / L"stays.txt"));
 }
 
-// The target of a planted link lies outside the tree: it is never entered. (A link to a
-// file cannot be shown under Wine 8: it looks like a plain file there, and Wine's
-// DeleteFileW on it deletes the target.)
+// The target of a planted link lies outside the tree: it is never entered. A link to a
+// file looks like a plain file under Wine 8 (and its DeleteFileW deletes the target), but
+// the handle opened on it ends up outside the tree, so it is left alone.
 TEST(DeleteFolderTreeTest, LinksAreNeverFollowed) {
     TestFolder folder;
     const std::wstring target = folder / L"precious";
@@ -120,11 +120,13 @@ TEST(DeleteFolderTreeTest, LinksAreNeverFollowed) {
     MakeTree(root);
     ASSERT_TRUE(PlantUnixSymlink(target, root + L"\\a\\link"));
     ASSERT_NE(GetFileAttributesW((root + L"\\a\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ASSERT_TRUE(PlantUnixSymlink(target + L"\\top.txt", root + L"\\c\\filelink"));
 
     DeleteFolderTree(root);
     for (const wchar_t* kept : {L"\\top.txt", L"\\a\\one.txt", L"\\a\\b\\two.txt", L"\\c\\three.txt"}) {
         EXPECT_TRUE(FileExists(target + kept)) << Narrow(kept);
     }
+    EXPECT_FALSE(FileExists(root + L"\\c\\three.txt")) << "the plain files beside the link go";
 
     // The same when the folder given is itself the link.
     const std::wstring topLink = folder / L"toplink";
@@ -133,6 +135,7 @@ TEST(DeleteFolderTreeTest, LinksAreNeverFollowed) {
     EXPECT_TRUE(FileExists(target + L"\\a\\b\\two.txt"));
     RemoveUnixLink(topLink);
     RemoveUnixLink(root + L"\\a\\link");
+    RemoveUnixLink(root + L"\\c\\filelink");
 }
 
 TEST(ModulePathTest, IsTheFullPathOfTheExecutable) {

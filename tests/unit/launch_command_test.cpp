@@ -36,6 +36,13 @@ TEST(ArgumentParametersTest, FollowTheRawCommandLine) {
         {L"prog.exe \"setup.exe\" /s", L"/s"},
         // tabs are not blanks and stay at the ends
         {L"prog.exe setup.exe \t/q\t", L"\t/q\t"},
+        // a quoted program name with a first argument of one character or none
+        {L"\"C:\\dir\\prog.exe\" a b", L"b"},
+        {L"\"C:\\dir\\prog.exe\" \"\" b c", L"b c"},
+        // the first argument ends where the argument rules end it
+        {L"\"C:\\dir\\prog.exe\" \"a b\" c", L"c"},
+        {L"prog.exe \"a\\\" b\" c", L"c"},
+        {L"prog.exe a\\\\\"b c\" d", L"d"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParametersFor(c.raw), c.parameters) << Narrow(c.raw);

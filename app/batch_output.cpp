@@ -1,0 +1,77 @@
+#include "app/batch_output.h"
+
+#include <utility>
+
+namespace {
+
+constexpr int kClaimTries = 4;
+constexpr int kAsideTries = 16;
+
+struct FileIdentity {
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    }
+};
+
+// Identity of an open plain file with one name; false for anything else.
+bool PlainFileIdentity(HANDLE file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (info.nNumberOfLinks != 1) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->indexHigh = info.nFileIndexHigh;
+    identity->indexLow = info.nFileIndexLow;
+    return true;
+}
+
+std::wstring UniqueSuffix(int attempt) {
+    return L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt);
+}
+
+// Makes a new file under a name nobody has taken (CREATE_NEW fails on anything there,
+// a dangling link included) and tells its identity.
+bool MakeFresh(const std::wstring& name, FileIdentity* identity) {
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file && PlainFileIdentity(file.Get(), identity);
+}
+
+// Moves what lies at path to a new name beside it; a rename moves a link or a folder as
+// itself, so nothing it points at is touched.
+bool MoveAside(const std::wstring& path, int attempt) {
+    for (int n = 0; n < kAsideTries; ++n) {
+        const std::wstring aside = path + UniqueSuffix(attempt * kAsideTries + n) + L".old";
+        if (MoveFileExW(path.c_str(), aside.c_str(), 0)) return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+BOOL CBatchOutputFile::Claim(const std::wstring& path) {
+    m_hFile.Reset();
+    for (int attempt = 0; attempt < kClaimTries; ++attempt) {
+        const std::wstring fresh = path + UniqueSuffix(attempt) + L".new";
+        FileIdentity made;
+        if (!MakeFresh(fresh, &made)) continue;
+        if (!MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) &&
+            !(MoveAside(path, attempt) &&
+              MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))) {
+            DeleteFileW(fresh.c_str());
+            continue;
+        }
+        // Read access with read and write sharing lets the interpreter's redirection open
+        // and truncate it; without delete sharing nobody can rename or replace it meanwhile.
+        UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FileIdentity found;
+        if (held && PlainFileIdentity(held.Get(), &found) && found == made) {
+            m_hFile = std::move(held);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
