@@ -105,13 +105,18 @@ TEST_F(RegistryRecordsTest, WithoutAProductKeyNothingIsWrittenOrCreated) {
 // A product key that cannot be opened for writing gets no settings, and neither does the
 // root key that an accessor without a key would address.
 TEST_F(RegistryRecordsTest, TheFileNameCodeIsNotStoredWithoutAProductKey) {
+    const wchar_t* const settings[] = {L"DCode", L"CloudRegion", L"Confirm_d", L"ZOZORoza", L"VIDUDedar"};
+    HKEY machine = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &machine), ERROR_SUCCESS);
+    for (const wchar_t* name : settings) RegDeleteValueW(machine, name);  // what a faulty run left
+    RegCloseKey(machine);
     ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
     SetKeyAccess(kProductKeyPath, L"D:P(A;;KR;;;WD)");
     ASSERT_TRUE(RunAs(L"setup-ABC123DEF456us.exe").finished);
     const bool written = Product(L"DCode").present;
     SetKeyAccess(kProductKeyPath, L"D:P(A;;KA;;;WD)");
     if (written) GTEST_SKIP() << "this Wine does not check access to registry keys";
-    for (const wchar_t* name : {L"DCode", L"CloudRegion", L"Confirm_d", L"ZOZORoza", L"VIDUDedar"}) {
+    for (const wchar_t* name : settings) {
         EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, L"", name).present) << Narrow(name);
     }
 }
