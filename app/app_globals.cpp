@@ -5,5 +5,5 @@
 
 #include "app/unpack_file_app.h"
 
-CUnPackFileApp theApp;
+CUnPackFileApp theApp(&theInstanceGuard);
 CSingleInstance theInstanceGuard(kInstanceMutexName);

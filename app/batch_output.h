@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "util/handles.h"
+#include "framework/handles.h"
 
 class CBatchOutputFile {
 public:

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "util/system_paths.h"
+
 namespace {
 
 const wchar_t* const kPreloadList[] = {
@@ -22,10 +24,7 @@ std::vector<std::wstring> SystemLibraryPaths(const std::wstring& systemDirectory
 
 void HardenLibrarySearchPath() {
     SetDllDirectoryW(L"");
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    const std::wstring systemDirectory = (length > 0 && length <= MAX_PATH) ? buffer : L"";
-    for (const std::wstring& path : SystemLibraryPaths(systemDirectory)) {
+    for (const std::wstring& path : SystemLibraryPaths(GetSystemDirectoryPath())) {
         SetDllDirectoryW(L"");
         LoadLibraryW(path.c_str());
     }

@@ -1,7 +1,7 @@
 #include "app/single_instance.h"
 
 CSingleInstance::CSingleInstance(const wchar_t* name)
-    : m_dwLastError(0), m_hMutex(nullptr), m_bUnnamed(name == nullptr), m_strName(name == nullptr ? L"" : name) {
+    : m_dwLastError(0), m_bUnnamed(name == nullptr), m_strName(name == nullptr ? L"" : name) {
     CreateGuardMutex();
 }
 
@@ -11,16 +11,11 @@ void CSingleInstance::CreateGuardMutex() {
     CloseGuardMutex();
     // No security attributes: the handle is not inherited, so a launched installation
     // does not keep the mutex alive after the launcher has gone.
-    m_hMutex = CreateMutexW(nullptr, FALSE, m_bUnnamed ? nullptr : m_strName.c_str());
+    m_hMutex.Reset(CreateMutexW(nullptr, FALSE, m_bUnnamed ? nullptr : m_strName.c_str()));
     m_dwLastError = GetLastError();
 }
 
-void CSingleInstance::CloseGuardMutex() {
-    if (m_hMutex != nullptr) {
-        CloseHandle(m_hMutex);
-        m_hMutex = nullptr;
-    }
-}
+void CSingleInstance::CloseGuardMutex() { m_hMutex.Reset(); }
 
 BOOL CSingleInstance::IsAlreadyRunning() const {
     return m_dwLastError == ERROR_ALREADY_EXISTS || m_dwLastError == ERROR_ACCESS_DENIED;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "framework/handles.h"
+
 class CSingleInstance {
 public:
     // name null: an unnamed mutex. Creates the mutex at once.
@@ -24,7 +26,7 @@ public:
 
 private:
     DWORD m_dwLastError;
-    HANDLE m_hMutex;
+    UniqueHandle m_hMutex;
     bool m_bUnnamed;
     std::wstring m_strName;
 };

@@ -3,11 +3,11 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
-#include "app/app_globals.h"
 #include "app/batch_output.h"
 #include "app/child_wait.h"
 #include "app/file_name_code.h"
 #include "app/library_preload.h"
+#include "app/single_instance.h"
 #include "framework/string_resource.h"
 #include "package/unpack.h"
 #include "registry/product_key.h"
@@ -16,6 +16,7 @@
 #include "util/log.h"
 #include "util/file_system.h"
 #include "util/os_version.h"
+#include "util/system_paths.h"
 #include "util/time_stamp.h"
 
 namespace {
@@ -28,21 +29,11 @@ void ShowRefusal(UINT textId) {
     MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONINFORMATION);
 }
 
-std::wstring WindowsDirectory() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH);
-    return (length > 0 && length <= MAX_PATH) ? buffer : L"";
-}
-
-std::wstring SystemDirectory() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    return (length > 0 && length <= MAX_PATH) ? buffer : L"";
-}
-
 }  // namespace
 
-CUnPackFileApp::CUnPackFileApp() : CWinApp(nullptr) { HardenLibrarySearchPath(); }
+CUnPackFileApp::CUnPackFileApp(const CSingleInstance* guard) : CWinApp(nullptr), m_pInstanceGuard(guard) {
+    HardenLibrarySearchPath();
+}
 
 CUnPackFileApp::~CUnPackFileApp() = default;
 
@@ -51,7 +42,7 @@ BOOL CUnPackFileApp::InitInstance() {
         ShowRefusal(IDS_UPGRADE_WINDOWS);
         return TRUE;
     }
-    if (theInstanceGuard.IsAlreadyRunning()) {
+    if (m_pInstanceGuard != nullptr && m_pInstanceGuard->IsAlreadyRunning()) {
         ShowRefusal(IDS_ANOTHER_INSTANCE);
         return FALSE;
     }
@@ -92,7 +83,8 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
     // The interpreter inherits the current directory, where run.bat lies.
     SetCurrentDirectoryW(unpacker.GetWorkFolder().c_str());
     const bool useSysnative = !IsPreVista() && IsWow64();
-    command.file = InterpreterPath(useSysnative, useSysnative ? WindowsDirectory() : L"", SystemDirectory());
+    command.file = InterpreterPath(useSysnative, useSysnative ? GetSystemWindowsDirectoryPath() : L"",
+                                   GetSystemDirectoryPath());
     command.parameters = BuildBatchParameters(GetLogFilePath());
     command.show = SW_HIDE;
     command.runsBatch = true;
@@ -140,12 +132,12 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
         // The work folder stays for inspection.
         return FALSE;
     }
+    const UniqueHandle process(request.hProcess);
     WriteLog(L"[%s] execute succ 0x%08X", kTag,
-             static_cast<unsigned>(reinterpret_cast<UINT_PTR>(request.hProcess)));
-    if (request.hProcess != nullptr) {
-        WriteLog(L"[%s] execute wait pid:%d", kTag, static_cast<int>(GetProcessId(request.hProcess)));
-        const DWORD exitCode = WaitForChildExit(request.hProcess);
-        CloseHandle(request.hProcess);
+             static_cast<unsigned>(reinterpret_cast<UINT_PTR>(process.Get())));
+    if (process) {
+        WriteLog(L"[%s] execute wait pid:%d", kTag, static_cast<int>(GetProcessId(process.Get())));
+        const DWORD exitCode = WaitForChildExit(process.Get());
         batchOutput.Release();
         unpacker.RemoveWorkFolder();
         WriteLog(L"[%s] execute done code:%d", kTag, static_cast<int>(exitCode));

@@ -5,11 +5,14 @@
 #include "framework/win_app.h"
 
 class CBatchOutputFile;
+class CSingleInstance;
 class CUnPack;
 
 class CUnPackFileApp : public CWinApp {
 public:
-    CUnPackFileApp();
+    // guard: the single-instance guard of the run, which may still be unconstructed when
+    // this object is (it is only asked in InitInstance).
+    explicit CUnPackFileApp(const CSingleInstance* guard);
     ~CUnPackFileApp() override;
 
     // Unpacks the package, runs its command, waits for it and cleans up. Returns FALSE on
@@ -20,6 +23,8 @@ public:
     void ApplyFileNameCode();
 
 private:
+    const CSingleInstance* m_pInstanceGuard;
+
     static LaunchCommand BuildCommand(CUnPack& unpacker);
     // TRUE when the command was started (and has ended, when there was a process).
     static BOOL LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);

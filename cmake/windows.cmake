@@ -10,7 +10,7 @@ add_library(launcher_core STATIC
   framework/string_resource.cpp
   framework/file.cpp
   util/log.cpp
-  util/temp_path.cpp
+  util/system_paths.cpp
   util/file_system.cpp
   util/folder_security.cpp
   package/unpack.cpp
@@ -62,6 +62,7 @@ function(add_windows_test_program name)
   add_executable(${name} ${ARGN} ${TEST_SUPPORT_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE launcher_core GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
   target_link_options(${name} PRIVATE ${WINDOWS_LINK_FLAGS})
   add_dependencies(${name} launcher probe)
 endfunction()

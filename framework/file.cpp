@@ -87,9 +87,9 @@ BOOL CFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disp
     if (path.size() >= MAX_PATH) {
         osError = ERROR_FILENAME_EXCED_RANGE;
     } else {
-        m_hFile = CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (m_hFile != INVALID_HANDLE_VALUE) return TRUE;
+        m_hFile.Reset(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (m_hFile) return TRUE;
         osError = static_cast<LONG>(GetLastError());
     }
     if (error != nullptr) {
@@ -103,32 +103,25 @@ BOOL CFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disp
 
 DWORD CFile::Read(void* buffer, DWORD count) {
     DWORD delivered = 0;
-    if (!ReadFile(m_hFile, buffer, count, &delivered, nullptr)) return 0;
+    if (!ReadFile(m_hFile.Get(), buffer, count, &delivered, nullptr)) return 0;
     return delivered;
 }
 
 BOOL CFile::Write(const void* buffer, DWORD count) {
     DWORD written = 0;
-    return WriteFile(m_hFile, buffer, count, &written, nullptr) && written == count;
+    return WriteFile(m_hFile.Get(), buffer, count, &written, nullptr) && written == count;
 }
 
 BOOL CFile::Seek(int64_t distance, DWORD moveMethod) {
     LARGE_INTEGER move;
     move.QuadPart = distance;
-    return SetFilePointerEx(m_hFile, move, nullptr, moveMethod);
+    return SetFilePointerEx(m_hFile.Get(), move, nullptr, moveMethod);
 }
 
 int64_t CFile::GetLength() const {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(m_hFile, &size)) return -1;
+    if (!GetFileSizeEx(m_hFile.Get(), &size)) return -1;
     return size.QuadPart;
 }
 
-void CFile::Close() {
-    if (m_hFile != INVALID_HANDLE_VALUE) {
-        const DWORD lastError = GetLastError();
-        CloseHandle(m_hFile);
-        SetLastError(lastError);
-        m_hFile = INVALID_HANDLE_VALUE;
-    }
-}
+void CFile::Close() { m_hFile.Reset(); }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/handles.h"
+
 // Why a file operation failed: cause code (0 to 14), the system error code and the file.
 class CFileError {
 public:
@@ -68,10 +70,10 @@ public:
     int64_t GetLength() const;
     void Close();
 
-    BOOL IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    BOOL IsOpen() const { return m_hFile.IsValid(); }
     const std::wstring& GetFilePath() const { return m_strFileName; }
 
 private:
-    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    UniqueHandle m_hFile;
     std::wstring m_strFileName;
 };

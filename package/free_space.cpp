@@ -4,7 +4,7 @@
 #include "package/unpack.h"
 #include "res/resource.h"
 #include "util/log.h"
-#include "util/temp_path.h"
+#include "util/system_paths.h"
 
 namespace {
 

@@ -55,8 +55,7 @@ CopyOutcome CopyContent(CFile& image, CFile& output, uint64_t size) {
 }  // namespace
 
 CUnPack::CUnPack(std::wstring imagePath)
-    : m_hThread(nullptr),
-      m_bUnPacked(0),
+    : m_bUnPacked(0),
       m_strImagePath(std::move(imagePath)),
       m_pfnFreeSpace(GetDiskFreeSpaceExW),
       m_bOwnWorkFolder(FALSE),
@@ -116,6 +115,63 @@ uint64_t CUnPack::FindHeader() {
     return offset;
 }
 
+namespace {
+
+// Reads the entry header at position; false at the end of the package (nothing more to
+// read, a header cut short, a position out of reach), each but the first logged.
+bool ReadEntryHeader(CFile& image, uint64_t position, sfx::EntryHeader& header) {
+    if (position > static_cast<uint64_t>(INT64_MAX) ||
+        !image.Seek(static_cast<int64_t>(position), FILE_BEGIN)) {
+        WriteLog(L"[%s] Seek failed at:%lld", kUnPackTag, static_cast<long long>(position));
+        return false;
+    }
+    const DWORD got = image.Read(&header, sizeof(header));
+    if (got == 0) return false;
+    if (got < sizeof(header)) {
+        WriteLog(L"[%s] Entry header cut short:%d", kUnPackTag, static_cast<int>(got));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void CUnPack::ExtractEntry(CFile& image, const sfx::EntryHeader& header, int counter) {
+    const std::wstring name = EntryName(header);
+    const std::wstring outputPath = GetWorkFolder() + name;
+    WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackTag, counter, header.FileCount,
+             outputPath.c_str(), static_cast<int>(static_cast<uint32_t>(header.FileSize)));
+
+    CFile output;
+    CFileError error;
+    // A name that could reach out of the work folder, or that the platform would turn into
+    // another entry's file (trailing dots, a short 8.3 alias), is a bad path, like one too long.
+    if (!sfx::IsSafeEntryName(name.c_str(), name.size()) || ExistsUnderAnotherName(outputPath, name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
+        return;
+    }
+    if (!OwnsWorkFolder()) {
+        // A folder we did not make could send the files elsewhere or hold others' files.
+        SetLastError(ERROR_ACCESS_DENIED);
+        CUtility::FileException(CFileError(CFileError::accessDenied, ERROR_ACCESS_DENIED, outputPath));
+        return;
+    }
+    if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
+        CUtility::FileException(error);
+        return;
+    }
+    const CopyOutcome copied = CopyContent(image, output, header.FileSize);
+    if (EqualIgnoringCase(name, L"run.bat")) m_bRunBatWritten = copied.written;
+    if (!copied.written) {
+        SetLastError(copied.lastError);
+        CUtility::FileException(CFileError(CFileError::CauseFromOsError(static_cast<LONG>(copied.lastError)),
+                                           static_cast<LONG>(copied.lastError), outputPath));
+    }
+    WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackTag, counter,
+             static_cast<int>(static_cast<uint32_t>(output.GetLength())), outputPath.c_str());
+}
+
 int CUnPack::UnPackFiles() {
     const uint64_t offset = FindHeader();
     if (offset == 0) return 0;
@@ -130,59 +186,14 @@ int CUnPack::UnPackFiles() {
     sfx::EntryHeader header = {};
     int counter = 0;
     ULONGLONG freeBytes = 0;
-    uint64_t position = offset;
-    for (;;) {
-        if (position > static_cast<uint64_t>(INT64_MAX) ||
-            !image.Seek(static_cast<int64_t>(position), FILE_BEGIN)) {
-            WriteLog(L"[%s] Seek failed at:%lld", kUnPackTag, static_cast<long long>(position));
-            break;
-        }
-        const DWORD got = image.Read(&header, sizeof(header));
-        if (got == 0) break;
-        if (got < sizeof(header)) {
-            WriteLog(L"[%s] Entry header cut short:%d", kUnPackTag, static_cast<int>(got));
-            break;
-        }
+    // Each entry's position follows from the one before, so an entry that failed is
+    // skipped exactly and the walk goes on.
+    for (uint64_t position = offset; ReadEntryHeader(image, position, header);) {
         if (counter >= header.FileCount) break;
-
         if (!CheckFreeSpace(header.FileSize, freeBytes)) return 0;
-
-        const std::wstring name = EntryName(header);
-        const std::wstring outputPath = GetWorkFolder() + name;
-        ++counter;
-        WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackTag, counter, header.FileCount,
-                 outputPath.c_str(), static_cast<int>(static_cast<uint32_t>(header.FileSize)));
+        ExtractEntry(image, header, ++counter);
 
         const uint64_t contentStart = position + sizeof(header);
-        CFile output;
-        // A name that could reach out of the work folder, or that the platform would turn
-        // into another entry's file (trailing dots, a short 8.3 alias), is a bad path, like
-        // one too long.
-        if (!sfx::IsSafeEntryName(name.c_str(), name.size()) ||
-            ExistsUnderAnotherName(outputPath, name)) {
-            SetLastError(ERROR_INVALID_NAME);
-            CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
-        } else if (!OwnsWorkFolder()) {
-            // A folder we did not make could send the files elsewhere or hold others' files.
-            SetLastError(ERROR_ACCESS_DENIED);
-            CUtility::FileException(CFileError(CFileError::accessDenied, ERROR_ACCESS_DENIED, outputPath));
-        } else if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
-            CUtility::FileException(error);
-        } else {
-            const CopyOutcome copied = CopyContent(image, output, header.FileSize);
-            if (EqualIgnoringCase(name, L"run.bat")) m_bRunBatWritten = copied.written;
-            if (!copied.written) {
-                SetLastError(copied.lastError);
-                CUtility::FileException(CFileError(
-                    CFileError::CauseFromOsError(static_cast<LONG>(copied.lastError)),
-                    static_cast<LONG>(copied.lastError), outputPath));
-            }
-            WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackTag, counter,
-                     static_cast<int>(static_cast<uint32_t>(output.GetLength())),
-                     outputPath.c_str());
-            output.Close();
-        }
-
         if (counter == header.FileCount) break;
         if (header.FileSize > UINT64_MAX - contentStart) break;
         position = contentStart + header.FileSize;
@@ -201,15 +212,12 @@ DWORD WINAPI CUnPack::UnPackThreadProc(LPVOID parameter) {
 }
 
 void CUnPack::StartThread() {
-    if (m_hThread != nullptr) return;
-    m_hThread = CreateThread(nullptr, 0, UnPackThreadProc, this, 0, nullptr);
+    if (m_hThread) return;
+    m_hThread.Reset(CreateThread(nullptr, 0, UnPackThreadProc, this, 0, nullptr));
 }
 
 int CUnPack::Run() {
     StartThread();
-    if (m_hThread != nullptr && WaitForSingleObject(m_hThread, INFINITE) == WAIT_OBJECT_0) {
-        CloseHandle(m_hThread);
-        m_hThread = nullptr;
-    }
+    if (m_hThread && WaitForSingleObject(m_hThread.Get(), INFINITE) == WAIT_OBJECT_0) m_hThread.Reset();
     return 0;
 }

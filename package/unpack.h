@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "util/handles.h"
+#include "format/package_format.h"
+#include "framework/file.h"
+#include "framework/handles.h"
 
 class CUnPack {
 public:
@@ -51,15 +53,23 @@ public:
 
     static DWORD WINAPI UnPackThreadProc(LPVOID parameter);
 
-    void SetFreeSpaceQueryForTest(FreeSpaceQuery query) { m_pfnFreeSpace = query; }
+    // Returns the query that was in place.
+    FreeSpaceQuery SetFreeSpaceQueryForTest(FreeSpaceQuery query) {
+        const FreeSpaceQuery previous = m_pfnFreeSpace;
+        m_pfnFreeSpace = query;
+        return previous;
+    }
     BOOL IsUnPacked() const { return m_bUnPacked; }
 
 private:
     std::wstring ImagePath() const;
     BOOL CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes);
     static void RemoveFolder(const std::wstring& folder);
+    // Writes one entry, whose content the image's file pointer stands at, into the work
+    // folder, or logs why it was not; counter is its 1-based number.
+    void ExtractEntry(CFile& image, const sfx::EntryHeader& header, int counter);
 
-    HANDLE m_hThread;
+    UniqueHandle m_hThread;
     std::wstring m_strWorkFolder;
     BOOL m_bUnPacked;
     std::wstring m_strImagePath;

@@ -6,7 +6,7 @@
 #include "util/file_system.h"
 #include "util/folder_security.h"
 #include "util/log.h"
-#include "util/temp_path.h"
+#include "util/system_paths.h"
 
 namespace {
 const wchar_t kTag[] = L"CUnPack::GetWorkFolder";
@@ -70,8 +70,7 @@ void CUnPack::RemoveWorkFolder() {
 void CUnPack::RemoveFolder(const std::wstring& folder) {
     DeleteFolderTree(folder);
 
-    std::wstring parent = folder;
-    while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
+    std::wstring parent = WithoutTrailingBackslashes(folder);
     StripPathLevels(parent, 1);
     // The folder cannot go while it is the current directory.
     SetCurrentDirectoryW(parent.c_str());

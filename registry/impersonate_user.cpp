@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "util/handles.h"
+#include "framework/handles.h"
 
 namespace {
 
@@ -37,23 +37,21 @@ DWORD OwnSession() {
 
 }  // namespace
 
-void SetTokenSourcesForTest(const TokenSources* sources) {
+const TokenSources* SetTokenSourcesForTest(const TokenSources* sources) {
+    const TokenSources* previous = g_sources;
     g_sources = sources != nullptr ? sources : &kPlatformSources;
+    return previous;
 }
 
-CImpersonateUser::CImpersonateUser() : m_bImpersonating(FALSE), m_hToken(nullptr) {
-    if (GetSessionUserToken(&m_hToken, kAnySession) && m_hToken != nullptr &&
-        ImpersonateLoggedOnUser(m_hToken)) {
+CImpersonateUser::CImpersonateUser() : m_bImpersonating(FALSE) {
+    if (GetSessionUserToken(m_hToken.Put(), kAnySession) && m_hToken &&
+        ImpersonateLoggedOnUser(m_hToken.Get())) {
         m_bImpersonating = TRUE;
     }
 }
 
 CImpersonateUser::~CImpersonateUser() {
     if (m_bImpersonating) RevertToSelf();
-    if (m_hToken != nullptr) {
-        CloseHandle(m_hToken);
-        m_hToken = nullptr;
-    }
 }
 
 BOOL GetSessionUserToken(HANDLE* token, DWORD sessionId) {
@@ -72,9 +70,8 @@ BOOL GetExplorerUserToken(HANDLE* token) {
     if (ids.empty()) return FALSE;
 
     UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, TRUE, ids.front()));
-    HANDLE raw = nullptr;
-    if (!process || !OpenProcessToken(process.Get(), TOKEN_ALL_ACCESS, &raw)) return FALSE;
-    UniqueHandle processToken(raw);
+    UniqueHandle processToken;
+    if (!process || !OpenProcessToken(process.Get(), TOKEN_ALL_ACCESS, processToken.Put())) return FALSE;
     return DuplicateTokenEx(processToken.Get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
                             TokenPrimary, token);
 }

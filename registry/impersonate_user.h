@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "framework/handles.h"
+
 // For the scope's life the calling thread impersonates the session's user, when a token
 // for that user can be had; otherwise it stays inert and the thread keeps its identity.
 class CImpersonateUser {
@@ -18,7 +20,7 @@ public:
 
 private:
     BOOL m_bImpersonating;
-    HANDLE m_hToken;
+    UniqueHandle m_hToken;
 };
 
 constexpr DWORD kAnySession = 0xFFFFFFFF;
@@ -40,4 +42,5 @@ struct TokenSources {
     BOOL(WINAPI* queryUserToken)(ULONG sessionId, PHANDLE token);
     BOOL (*explorerToken)(HANDLE* token);
 };
-void SetTokenSourcesForTest(const TokenSources* sources);  // null: the real ones again
+// null: the real ones again. Returns the sources that were in place.
+const TokenSources* SetTokenSourcesForTest(const TokenSources* sources);

@@ -37,3 +37,12 @@ std::wstring ResolveProductKeyPath(const std::wstring& path) {
     if (!registry.ValueExists(kEditionValue)) return MachineDecision();
     return PathForEdition(registry.ReadDword(kEditionValue, 0));
 }
+
+BOOL CRegistry::SelectProductKey(const std::wstring& path, BOOL create) {
+    const RootKey root(GetRootHandle());
+    if (path.empty()) {
+        m_strSubKey.clear();
+        return TRUE;
+    }
+    return SelectResolvedKey(root.Get(), ResolveProductKeyPath(path), create);
+}

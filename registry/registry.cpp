@@ -1,7 +1,7 @@
 #include "registry/registry.h"
 
+#include "framework/handles.h"
 #include "registry/impersonate_user.h"
-#include "registry/product_key.h"
 
 namespace {
 
@@ -15,36 +15,6 @@ bool IsPredefinedRoot(HKEY key) {
     return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
            key == HKEY_USERS;
 }
-
-// A key opened for one operation, closed on every way out.
-class OpenedKey {
-public:
-    OpenedKey() = default;
-    ~OpenedKey() {
-        if (m_key != nullptr) RegCloseKey(m_key);
-    }
-    OpenedKey(const OpenedKey&) = delete;
-    OpenedKey& operator=(const OpenedKey&) = delete;
-    PHKEY Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-// The root handle for one operation, released on every way out.
-class RootHandle {
-public:
-    RootHandle(HKEY root, void (*release)(HKEY)) : m_root(root), m_release(release) {}
-    ~RootHandle() { m_release(m_root); }
-    RootHandle(const RootHandle&) = delete;
-    RootHandle& operator=(const RootHandle&) = delete;
-    HKEY Get() const { return m_root; }
-
-private:
-    HKEY m_root;
-    void (*m_release)(HKEY);
-};
 
 }  // namespace
 
@@ -90,14 +60,14 @@ void CRegistry::ReleaseRootHandle(HKEY root) {
 }
 
 BOOL CRegistry::SelectResolvedKey(HKEY root, const std::wstring& path, BOOL create) {
-    OpenedKey key;
+    UniqueRegKey key;
     if (create) {
         if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access(KEY_ALL_ACCESS),
-                            nullptr, key.Out(), nullptr) != ERROR_SUCCESS) {
+                            nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
             return FALSE;
         }
     } else {
-        m_lastOpenStatus = RegOpenKeyExW(root, path.c_str(), 0, Access(KEY_READ), key.Out());
+        m_lastOpenStatus = RegOpenKeyExW(root, path.c_str(), 0, Access(KEY_READ), key.Put());
         if (m_lastOpenStatus != ERROR_SUCCESS) return FALSE;
     }
     m_strSubKey = path;
@@ -106,7 +76,7 @@ BOOL CRegistry::SelectResolvedKey(HKEY root, const std::wstring& path, BOOL crea
 }
 
 BOOL CRegistry::SelectKey(const std::wstring& path, BOOL create) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
+    const RootKey root(GetRootHandle());
     if (path.empty()) {
         m_strSubKey.clear();
         return TRUE;
@@ -114,34 +84,25 @@ BOOL CRegistry::SelectKey(const std::wstring& path, BOOL create) {
     return SelectResolvedKey(root.Get(), path, create);
 }
 
-BOOL CRegistry::SelectProductKey(const std::wstring& path, BOOL create) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    if (path.empty()) {
-        m_strSubKey.clear();
-        return TRUE;
-    }
-    return SelectResolvedKey(root.Get(), ResolveProductKeyPath(path), create);
-}
-
 BOOL CRegistry::KeyExists(const std::wstring& path) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    OpenedKey key;
-    return RegOpenKeyExW(root.Get(), path.c_str(), 0, Access(KEY_ALL_ACCESS), key.Out()) == ERROR_SUCCESS;
+    const RootKey root(GetRootHandle());
+    UniqueRegKey key;
+    return RegOpenKeyExW(root.Get(), path.c_str(), 0, Access(KEY_ALL_ACCESS), key.Put()) == ERROR_SUCCESS;
 }
 
 BOOL CRegistry::ValueExists(const std::wstring& name) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    OpenedKey key;
-    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_ALL_ACCESS), key.Out()) != ERROR_SUCCESS) {
+    const RootKey root(GetRootHandle());
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_ALL_ACCESS), key.Put()) != ERROR_SUCCESS) {
         return FALSE;
     }
     return RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 DWORD CRegistry::ReadDword(const std::wstring& name, DWORD defaultValue) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    OpenedKey key;
-    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_READ), key.Out()) != ERROR_SUCCESS) {
+    const RootKey root(GetRootHandle());
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_READ), key.Put()) != ERROR_SUCCESS) {
         return defaultValue;
     }
     // The stored type is not looked at: whatever fits into four bytes is the value.
@@ -156,9 +117,9 @@ DWORD CRegistry::ReadDword(const std::wstring& name, DWORD defaultValue) {
 }
 
 BOOL CRegistry::WriteDword(const std::wstring& name, DWORD value) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    OpenedKey key;
-    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_WRITE), key.Out()) != ERROR_SUCCESS) {
+    const RootKey root(GetRootHandle());
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_WRITE), key.Put()) != ERROR_SUCCESS) {
         return FALSE;
     }
     const BOOL written = RegSetValueExW(key.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
@@ -168,9 +129,9 @@ BOOL CRegistry::WriteDword(const std::wstring& name, DWORD value) {
 }
 
 BOOL CRegistry::WriteString(const std::wstring& name, const std::wstring& text, DWORD type) {
-    const RootHandle root(GetRootHandle(), ReleaseRootHandle);
-    OpenedKey key;
-    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_WRITE), key.Out()) != ERROR_SUCCESS) {
+    const RootKey root(GetRootHandle());
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root.Get(), m_strSubKey.c_str(), 0, Access(KEY_WRITE), key.Put()) != ERROR_SUCCESS) {
         return FALSE;
     }
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "framework/handles.h"
+
 class CRegistry {
 public:
     CRegistry();
@@ -22,7 +24,8 @@ public:
     // Opens (create FALSE, for reading) or creates the key at path below the root and
     // makes it the current key. An empty path selects the root itself.
     BOOL SelectKey(const std::wstring& path, BOOL create);
-    // As SelectKey, for the path that the product key token resolves to.
+    // As SelectKey, for the path that the product key token resolves to. Defined with the
+    // product key logic (registry/product_key.cpp), which builds on this accessor.
     BOOL SelectProductKey(const std::wstring& path, BOOL create);
 
     // TRUE when the key at path can be opened with full access.
@@ -44,6 +47,14 @@ private:
     // user, opened while impersonating that user.
     HKEY GetRootHandle() const;
     static void ReleaseRootHandle(HKEY root);
+    // The root handle of one operation, given back through ReleaseRootHandle on every way out.
+    struct RootKeyTraits {
+        using Handle = HKEY;
+        static Handle Empty() { return nullptr; }
+        static bool IsValid(Handle h) { return h != nullptr; }
+        static void Close(Handle h) { ReleaseRootHandle(h); }
+    };
+    using RootKey = UniqueHandleT<RootKeyTraits>;
     REGSAM Access(REGSAM access) const;
     BOOL SelectResolvedKey(HKEY root, const std::wstring& path, BOOL create);
 

@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "util/handles.h"
+#include "framework/handles.h"
+#include "util/system_paths.h"
 
 BOOL PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -12,9 +13,7 @@ BOOL PathExists(const std::wstring& path) {
 
 BOOL IsPlainFolder(const std::wstring& path) {
     // With a trailing backslash the platform may answer for what a link points at.
-    std::wstring folder = path;
-    while (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(WithoutTrailingBackslashes(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -32,18 +31,14 @@ BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name) 
 }
 
 UniqueHandle HoldFolder(const std::wstring& folder) {
-    std::wstring path = folder;
-    while (path.size() > 1 && path.back() == L'\\') path.pop_back();
-    return UniqueHandle(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    return UniqueHandle(CreateFileW(WithoutTrailingBackslashes(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
 }
 
 std::wstring GetModulePath() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    if (GetModuleFileNameW(nullptr, buffer, MAX_PATH) == 0) return std::wstring();
-    return buffer;
+    return QueryFixedPath([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
 }
 
 bool IsGuardedPath(const std::wstring& path) {
@@ -108,9 +103,9 @@ DWORD HandleAttributes(HANDLE handle) {
 }
 
 std::wstring FinalPath(HANDLE handle) {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH, FILE_NAME_NORMALIZED);
-    return (length > 0 && length < MAX_PATH) ? std::wstring(buffer, length) : std::wstring();
+    return QueryFixedPath([handle](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED);
+    });
 }
 
 BOOL DeleteByHandle(HANDLE handle) {
@@ -173,8 +168,7 @@ void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath)
 
 void DeleteFolderTree(const std::wstring& folder) {
     if (folder.empty()) return;
-    std::wstring top = folder;
-    while (top.size() > 1 && top.back() == L'\\') top.pop_back();
+    const std::wstring top = WithoutTrailingBackslashes(folder);
     const DWORD topAttributes = GetFileAttributesW(top.c_str());
     if (topAttributes != INVALID_FILE_ATTRIBUTES &&
         (topAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {

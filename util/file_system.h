@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "util/handles.h"
+#include "framework/handles.h"
 
 // TRUE when the attributes of path can be read (file or folder alike).
 BOOL PathExists(const std::wstring& path);

@@ -2,27 +2,24 @@
 
 #include <sddl.h>
 
-#include "util/handles.h"
+#include "framework/handles.h"
 
 namespace {
 
 // String form of the SID that owns what the process creates (its token's default owner).
 std::wstring TokenOwnerSid() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::wstring();
-    UniqueHandle token(raw);
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::wstring();
     BYTE buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_OWNER)] = {};
     DWORD size = 0;
     if (!GetTokenInformation(token.Get(), TokenOwner, buffer, sizeof(buffer), &size)) {
         return std::wstring();
     }
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner, &text)) {
+    UniqueLocalMemory<wchar_t*> text;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner, text.Put())) {
         return std::wstring();
     }
-    std::wstring sid = text;
-    LocalFree(text);
-    return sid;
+    return text.Get();
 }
 
 }  // namespace
@@ -34,18 +31,16 @@ std::wstring CPrivateFolderSecurity::DescriptorText() {
     return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + owner + L")";
 }
 
-CPrivateFolderSecurity::CPrivateFolderSecurity() : m_pDescriptor(nullptr), m_attributes() {
+CPrivateFolderSecurity::CPrivateFolderSecurity() : m_attributes() {
     const std::wstring text = DescriptorText();
     if (text.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                            text.c_str(), SDDL_REVISION_1, &m_pDescriptor, nullptr)) {
-        m_pDescriptor = nullptr;
+                            text.c_str(), SDDL_REVISION_1, m_pDescriptor.Put(), nullptr)) {
+        m_pDescriptor.Reset();
         return;
     }
     m_attributes.nLength = sizeof(m_attributes);
-    m_attributes.lpSecurityDescriptor = m_pDescriptor;
+    m_attributes.lpSecurityDescriptor = m_pDescriptor.Get();
     m_attributes.bInheritHandle = FALSE;
 }
 
-CPrivateFolderSecurity::~CPrivateFolderSecurity() {
-    if (m_pDescriptor != nullptr) LocalFree(m_pDescriptor);
-}
+CPrivateFolderSecurity::~CPrivateFolderSecurity() = default;

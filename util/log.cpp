@@ -8,8 +8,8 @@
 #include <cwchar>
 
 #include "framework/file.h"
-#include "util/handles.h"
-#include "util/temp_path.h"
+#include "framework/handles.h"
+#include "util/system_paths.h"
 
 namespace {
 
@@ -64,9 +64,7 @@ void WriteLog(const wchar_t* format, ...) {
 std::wstring GetLogFilePath() {
     const std::wstring temp = GetTempDirectory();
     if (!temp.empty()) return temp + L"unpack.log";
-    wchar_t windows[MAX_PATH + 1] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    return std::wstring(windows) + L"\\Temp\\unpack.log";
+    return GetWindowsDirectoryPath() + L"\\Temp\\unpack.log";
 }
 
 void AppendLogLine(const std::wstring& line) {

@@ -9,7 +9,11 @@ const Clock* g_clock = &kPlatformClock;
 
 }  // namespace
 
-void SetClockForTest(const Clock* clock) { g_clock = clock != nullptr ? clock : &kPlatformClock; }
+const Clock* SetClockForTest(const Clock* clock) {
+    const Clock* previous = g_clock;
+    g_clock = clock != nullptr ? clock : &kPlatformClock;
+    return previous;
+}
 
 int64_t CalendarToTime(const SYSTEMTIME& reading) {
     if (reading.wYear < 1900) return 0;

@@ -24,4 +24,5 @@ struct Clock {
     void(WINAPI* localTime)(LPSYSTEMTIME);
     void(WINAPI* systemTime)(LPSYSTEMTIME);
 };
-void SetClockForTest(const Clock* clock);  // null: the platform's clock again
+// null: the platform's clock again. Returns the clock that was in place.
+const Clock* SetClockForTest(const Clock* clock);

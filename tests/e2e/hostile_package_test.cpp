@@ -58,7 +58,9 @@ protected:
         std::set<std::wstring> after;
         Collect(root.Path(), L"", after);
         for (const std::wstring& path : after) {
-            if (before.count(path) == 0) EXPECT_TRUE(Allowed(path)) << "written outside the work folder: " << Narrow(path);
+            if (before.count(path) == 0) {
+                EXPECT_TRUE(Allowed(path)) << "written outside the work folder: " << Narrow(path);
+            }
         }
         for (const wchar_t* outside : {L"C:\\sfx-evil.txt", L"C:\\users\\sfx-evil.txt"}) {
             EXPECT_FALSE(FileExists(outside)) << Narrow(outside);

@@ -8,7 +8,7 @@
 #include "support/raw_package.h"
 #include "support/registry_fixture.h"
 #include "support/unix_link.h"
-#include "util/handles.h"
+#include "framework/handles.h"
 
 namespace {
 

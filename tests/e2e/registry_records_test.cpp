@@ -149,7 +149,9 @@ TEST_F(RegistryRecordsTest, TheFileNameCodeIsStoredByTheShapeOfTheName) {
         EXPECT_EQ(Product(L"VIDUDedar").type, static_cast<DWORD>(REG_DWORD));
         EXPECT_EQ(Product(L"VIDUDedar").AsDword(), 0u);
         EXPECT_EQ(Product(L"CloudRegion").present, c.region != nullptr) << Narrow(c.name);
-        if (c.region != nullptr) EXPECT_EQ(Product(L"CloudRegion").AsString(), c.region);
+        if (c.region != nullptr) {
+            EXPECT_EQ(Product(L"CloudRegion").AsString(), c.region);
+        }
         // The key was made by the code, so the run's records found it too.
         EXPECT_EQ(Product(L"CloudAutoUpdateStatus").AsDword(), 0u) << Narrow(c.name);
     }

@@ -144,7 +144,9 @@ TEST_F(StartupTest, TheInterpreterMatchesTheArchitecture) {
     GetEnvironmentVariableW(L"SFX_EXPECT_WOW64", expect, 8);
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
-    if (expect[0] != L'\0') EXPECT_EQ(wow64, expect[0] == L'1' ? TRUE : FALSE) << "ran in the wrong prefix";
+    if (expect[0] != L'\0') {
+        EXPECT_EQ(wow64, expect[0] == L'1' ? TRUE : FALSE) << "ran in the wrong prefix";
+    }
     const std::vector<std::wstring> m = Messages();
     ASSERT_FALSE(m.empty());
     EXPECT_EQ(m[0].substr(m[0].size() - 6), wow64 ? L" x64:1" : L" x64:0");

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "support/scoped_seam.h"
+
+#include <memory>
+
 #include <string>
 
 #include "registry/impersonate_user.h"
@@ -67,11 +71,12 @@ private:
 class ImpersonateUserTest : public ::testing::Test {
 protected:
     const TokenSources sources = {Recorder::Wts, Recorder::Explorer};
+    std::unique_ptr<ScopedSeam<const TokenSources*>> recorders;
     void SetUp() override {
         Recorder::calls.clear();
-        SetTokenSourcesForTest(&sources);
+        recorders = std::make_unique<ScopedSeam<const TokenSources*>>(SetTokenSourcesForTest, &sources);
     }
-    void TearDown() override { SetTokenSourcesForTest(nullptr); }
+    void TearDown() override { recorders.reset(); }
     static bool ThreadHasToken() {
         HANDLE token = nullptr;
         if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) return false;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/scoped_seam.h"
+
 #include <ctime>
 
 #include "support/test_folder.h"
@@ -33,10 +35,8 @@ std::wstring StartTextAt(const SYSTEMTIME& local, const SYSTEMTIME& utc) {
     FixedClock::local = local;
     FixedClock::utc = utc;
     const Clock clock = {FixedClock::Local, FixedClock::Utc};
-    SetClockForTest(&clock);
-    const std::wstring text = FormatTimeStamp(LocalToUtc(GetLocalNow()));
-    SetClockForTest(nullptr);
-    return text;
+    const ScopedSeam<const Clock*> fixed(SetClockForTest, &clock);
+    return FormatTimeStamp(LocalToUtc(GetLocalNow()));
 }
 
 // TRUE when this process's zone has daylight saving, as the runtime sees it.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/scoped_seam.h"
+
 #include "package/unpack.h"
 #include "support/raw_package.h"
 #include "support/test_folder.h"
@@ -45,7 +47,9 @@ protected:
         EXPECT_TRUE(WriteBytes(package, file));
         ScopedTempDirectory scoped(temp);
         CUnPack unpacker(package);
-        unpacker.SetFreeSpaceQueryForTest(FreeSpaceFake::Query);
+        const ScopedSeam<CUnPack::FreeSpaceQuery> fake(
+            [&unpacker](CUnPack::FreeSpaceQuery q) { return unpacker.SetFreeSpaceQueryForTest(q); },
+            FreeSpaceFake::Query);
         return unpacker.UnPackFiles();
     }
 
@@ -279,7 +283,9 @@ TEST_F(UnpackTest, RunUnpacksOnAWorkerThreadAndWaitsForIt) {
     ASSERT_TRUE(WriteBytes(package, RawPackage(image).Add("w.txt", "worker").Build()));
     ScopedTempDirectory scoped(temp);
     CUnPack unpacker(package);
-    unpacker.SetFreeSpaceQueryForTest(FreeSpaceFake::Query);
+    const ScopedSeam<CUnPack::FreeSpaceQuery> fake(
+        [&unpacker](CUnPack::FreeSpaceQuery q) { return unpacker.SetFreeSpaceQueryForTest(q); },
+        FreeSpaceFake::Query);
     FreeSpaceFake::threadId = GetCurrentThreadId();
     EXPECT_EQ(unpacker.Run(), 0);
     EXPECT_TRUE(unpacker.IsUnPacked());
