@@ -67,21 +67,18 @@ private:
 };
 
 bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
-    const uint64_t length = file_->Size();
-    std::vector<uint8_t> head;
-    // Each round learns the next header's position; three rounds reach the section table.
-    for (int round = 0; round < 3; ++round) {
-        const uint64_t want = std::min(PeHeadersLength(head.data(), head.size()), length);
-        if (want <= head.size()) break;
-        head.resize(static_cast<size_t>(want));
-        if (!file_->ReadAt(0, head.data(), head.size(), error)) return false;
-    }
     std::string reason;
-    if (!ParsePeImage(head.data(), head.size(), length, pe, &reason)) {
-        *error = label_ + " is not a PE32 image: " + reason;
-        return false;
+    switch (ReadPeImage(file_, file_->Size(), pe, &reason)) {
+        case PeReadResult::kParsed:
+            return true;
+        case PeReadResult::kRefused:
+            *error = label_ + " is not a PE32 image: " + reason;
+            return false;
+        case PeReadResult::kReadFailed:
+            break;
     }
-    return true;
+    *error = reason;
+    return false;
 }
 
 void LayoutChecker::CheckCertificateTable() {

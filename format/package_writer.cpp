@@ -1,5 +1,6 @@
 #include "format/package_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -93,16 +94,29 @@ bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>
     return true;
 }
 
-bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>& inputs,
+// The launcher image, copied as it was checked: read from the same open file.
+bool CopyLauncher(InputFile* launcher, ReplacingFileWriter* out, std::vector<uint8_t>* buffer,
+                  std::string* error) {
+    for (uint64_t copied = 0; copied < launcher->Size();) {
+        const size_t n =
+            static_cast<size_t>(std::min<uint64_t>(buffer->size(), launcher->Size() - copied));
+        if (!launcher->ReadAt(copied, buffer->data(), n, error)) return false;
+        if (!out->Write(buffer->data(), n, error)) return false;
+        copied += n;
+    }
+    return true;
+}
+
+bool WritePackage(InputFile* launcher, const std::vector<Input>& inputs,
                   ReplacingFileWriter* out, const CopyProgress& progress, std::string* error) {
-    if (!out->Write(launcher.data(), launcher.size(), error)) return false;
+    std::vector<uint8_t> buffer(kCopyChunk);
+    if (!CopyLauncher(launcher, out, &buffer, error)) return false;
     const int32_t count = static_cast<int32_t>(inputs.size());
-    uint64_t end = launcher.size();
+    uint64_t end = launcher->Size();
     uint64_t total = 0;
     uint64_t contentBytes = 0;
     for (const Input& in : inputs) contentBytes += in.size;
     ProgressCounter counter(progress, contentBytes);
-    std::vector<uint8_t> buffer(kCopyChunk);
     for (size_t i = 0; i < inputs.size(); ++i) {
         total += inputs[i].size;
         const uint32_t index = kFirstEntryIndex + static_cast<uint32_t>(i);
@@ -112,7 +126,7 @@ bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>
     }
     const std::vector<uint8_t> filler(static_cast<size_t>(FillerLength(end)), kFillerByte);
     if (!out->Write(filler.data(), filler.size(), error)) return false;
-    return WriteHeader(out, MakeTrailer(launcher.size()), error);
+    return WriteHeader(out, MakeTrailer(launcher->Size()), error);
 }
 
 }  // namespace
@@ -167,15 +181,15 @@ bool CheckPackableName(const std::string& name, std::string* reason) {
     return true;
 }
 
-bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) {
+bool CheckLauncherImage(ByteSource* image, std::string* reason) {
     PeImageInfo pe;
-    if (!ParsePeImage(image.data(), image.size(), image.size(), &pe, reason)) return false;
+    if (ReadPeImage(image, image->Size(), &pe, reason) != PeReadResult::kParsed) return false;
     if (pe.securityDirSize != 0) {
         *reason = "it is already signed; pack first, then sign the package";
         return false;
     }
-    if (pe.endOfSectionData != image.size()) {
-        *reason = "it has " + std::to_string(image.size() - pe.endOfSectionData) +
+    if (pe.endOfSectionData != image->Size()) {
+        *reason = "it has " + std::to_string(image->Size() - pe.endOfSectionData) +
                   " bytes behind its last section (debug symbols, an overlay or an earlier "
                   "package?)";
         return false;
@@ -186,13 +200,13 @@ bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) 
 bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
                    const std::string& outPath, std::string* error,
                    const CopyProgress& progress) {
-    std::vector<uint8_t> launcher;
+    InputFile launcher;
     std::string reason;
-    if (!ReadWholeFile(launcherPath, &launcher, &reason)) {
+    if (!launcher.Open(launcherPath, &reason)) {
         *error = "launcher " + reason;
         return false;
     }
-    if (!CheckLauncherImage(launcher, &reason)) {
+    if (!CheckLauncherImage(&launcher, &reason)) {
         *error = "launcher " + Quoted(launcherPath) + " cannot take a package: " + reason;
         return false;
     }
@@ -204,7 +218,7 @@ bool CreatePackage(const std::string& launcherPath, const std::vector<std::strin
     if (!CheckInputs(inputPaths, &inputs, error)) return false;
 
     ReplacingFileWriter out;
-    return out.Open(outPath, error) && WritePackage(launcher, inputs, &out, progress, error) &&
+    return out.Open(outPath, error) && WritePackage(&launcher, inputs, &out, progress, error) &&
            out.Commit(error);
 }
 

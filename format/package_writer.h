@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format/byte_source.h"
 #include "format/copy_progress.h"
 
 namespace sfx {
@@ -21,7 +22,7 @@ bool CheckPackableName(const std::string& name, std::string* reason);
 // True when the image can take a package: a PE32 image, not signed (signing must come
 // after packing, or the signature would not cover the files), and with nothing behind
 // its last section's raw data, which the launcher takes as the package offset.
-bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason);
+bool CheckLauncherImage(ByteSource* image, std::string* reason);
 
 // Writes launcher + inputs to outPath. The same inputs always give the same bytes. On any
 // refusal or failure *error holds one line, and outPath is left as it was (no partial

@@ -29,10 +29,12 @@ inline std::string ShellQuoted(const std::string& s) {
 #endif
 }
 
-inline ToolResult RunSfxpack(const ScratchDir& dir, const std::vector<std::string>& args) {
+// shellPrefix, when given, runs first in the same shell (a resource limit, for instance).
+inline ToolResult RunSfxpack(const ScratchDir& dir, const std::vector<std::string>& args,
+                             const std::string& shellPrefix = "") {
     const std::string outPath = dir.Path("tool.stdout");
     const std::string errPath = dir.Path("tool.stderr");
-    std::string command = ShellQuoted(SFXPACK_EXE);
+    std::string command = shellPrefix + ShellQuoted(SFXPACK_EXE);
     for (const std::string& a : args) command += " " + ShellQuoted(a);
     command += " >" + ShellQuoted(outPath) + " 2>" + ShellQuoted(errPath);
     const int status = std::system(command.c_str());
