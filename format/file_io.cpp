@@ -310,15 +310,23 @@ void ReplacingFileWriter::Discard() {
     }
 }
 
+std::string TemporaryPathBeside(const std::string& targetPath, int attempt) {
+    size_t folderEnd = targetPath.size();
+    while (folderEnd > 0 && !IsSeparator(targetPath[folderEnd - 1])) --folderEnd;
+    std::string temp = targetPath.substr(0, folderEnd) + ".sfxpack-" + std::to_string(ProcessId());
+    if (attempt > 0) temp += "-" + std::to_string(attempt);
+    return temp + ".tmp";
+}
+
 bool ReplacingFileWriter::Open(const std::string& targetPath, std::string* error) {
     Discard();
     targetPath_ = targetPath;
-    // Beside the target, so the final rename stays on one volume; the process id keeps
-    // two runs writing the same target from clobbering each other's temporary file, and
-    // a name already taken (a leftover, or a planted link) is passed over, never opened.
-    const std::string stem = targetPath + ".tmp" + std::to_string(ProcessId());
+    // Beside the target, so the final rename stays on one volume, and short, so that it
+    // fits wherever the target's name does; the process id keeps two runs in one folder
+    // apart, and a name already taken (a leftover, or a planted link) is passed over,
+    // never opened.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string temp = attempt == 0 ? stem : stem + "-" + std::to_string(attempt);
+        const std::string temp = TemporaryPathBeside(targetPath, attempt);
         file_ = CreateNewFile(temp);
         if (file_ != nullptr) {
             tempPath_ = temp;

@@ -56,6 +56,11 @@ private:
     uint64_t size_ = 0;
 };
 
+// Name of the temporary file ReplacingFileWriter tries for targetPath at that attempt
+// (0, 1, ...): in the target's folder, and no longer than 40 characters whatever the
+// target's name.
+std::string TemporaryPathBeside(const std::string& targetPath, int attempt);
+
 // Writes to a temporary file beside the target and moves it over the target on Commit,
 // so a failure at any point leaves the target as it was and no partial file behind.
 // The temporary file is always newly created, and the move replaces a link at the target

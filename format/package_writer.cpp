@@ -10,6 +10,7 @@
 #include "format/package_format.h"
 #include "format/text.h"
 #include "format/pe_image.h"
+#include "format/short_alias_index.h"
 
 namespace sfx {
 namespace {
@@ -21,6 +22,24 @@ struct Input {
     std::string name;
     uint64_t size;
 };
+
+// A file packed under the short name Windows may give another input's long name could
+// overwrite that one when unpacked, so the two cannot go into one package.
+bool CheckShortAliases(const std::vector<Input>& inputs, std::string* error) {
+    ShortAliasIndex index;
+    for (size_t i = 0; i < inputs.size(); ++i) index.Add(inputs[i].name, i);
+    for (const Input& in : inputs) {
+        size_t other = 0;
+        std::string longName;
+        if (!index.FindAliased(in.name, &other, &longName)) continue;
+        *error = "inputs " + Quoted(inputs[other].path) + " and " + Quoted(in.path) +
+                 " cannot be packed together: " + Quoted(in.name) +
+                 " has the shape of the short name Windows may give " + Quoted(longName) +
+                 ", so unpacking could overwrite one with the other";
+        return false;
+    }
+    return true;
+}
 
 bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inputs,
                  std::string* error) {
@@ -52,7 +71,7 @@ bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inpu
         }
         inputs->push_back(in);
     }
-    return true;
+    return CheckShortAliases(*inputs, error);
 }
 
 EntryHeader MakeEntryHeader(const Input& in, int32_t count, uint32_t index, uint64_t total) {
@@ -145,9 +164,9 @@ bool CheckPackableName(const std::string& name, std::string* reason) {
         *reason = Quoted(name) + " names a folder, not a file";
         return false;
     }
-    if (name.size() > kMaxFileNameLength) {
-        *reason = "is " + std::to_string(name.size()) + " bytes long; at most " +
-                  std::to_string(kMaxFileNameLength) + " fit";
+    if (name.size() > kMaxPackableNameLength) {
+        *reason = "is " + std::to_string(name.size()) + " bytes long; Windows file names hold at most " +
+                  std::to_string(kMaxPackableNameLength) + " characters";
         return false;
     }
     for (const char ch : name) {

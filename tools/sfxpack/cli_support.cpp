@@ -36,7 +36,7 @@ std::string Printable(const std::string& s) {
 
 void PrintLayout(const sfx::PackageReport& report, std::ostream& out) {
     out << "layout: " << (report.intact ? "intact" : "BROKEN") << "\n";
-    for (const std::string& p : report.problems) out << "  - " << Printable(p) << "\n";
+    for (const sfx::PackageProblem& p : report.problems) out << "  - " << Printable(p.text) << "\n";
 }
 
 std::string ParsedArgs::Value(const std::string& name) const {
