@@ -4,6 +4,7 @@
 #include "format/package_writer.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/progress_meter.h"
+#include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
 
 namespace sfxpack {
@@ -33,11 +34,11 @@ const char kCreateUsage[] =
     "Shows progress on a terminal when more than 16 MiB are packed.\n";
 
 const char kListUsage[] =
-    "usage: sfxpack list PACKAGE.exe\n"
+    "usage: sfxpack list PACKAGE.exe [--json]\n"
     "\n"
     "Prints the package offset, each entry (index, size, content offset, name), the\n"
-    "trailer position and certificate table, and whether the layout is intact.\n"
-    "Exits with 1 when it is not.\n";
+    "trailer position and certificate table, and whether the layout is intact, or with\n"
+    "--json one JSON document (see README.md). Exits with 1 when it is not intact.\n";
 
 int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool showProgress) {
@@ -66,52 +67,27 @@ int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitOk;
 }
 
-void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
-    // Offset 0 is inside the launcher's own headers: no trailer gave a package offset.
-    out << "file length: " << r.fileLength << "\n"
-        << "package offset: "
-        << (r.packageOffset != 0 ? std::to_string(r.packageOffset) : std::string("unknown")) << "\n"
-        << "entries: " << r.entries.size() << "\n";
-    for (const sfx::PackageEntryInfo& e : r.entries) {
-        out << "  index " << e.index << "  size " << e.size << "  content at " << e.contentOffset
-            << "  name " << Printable(e.name) << "\n";
-    }
-    // The filler lies behind the launcher image, so offset 0 means the walk never got there.
-    if (r.fillerOffset != 0) {
-        out << "filler: " << r.fillerLength << " bytes at " << r.fillerOffset << "\n";
-    }
-    out << "trailer at: " << r.trailerOffset << "\n";
-    if (r.certificateSize == 0) {
-        out << "certificate table: none\n";
-    } else {
-        out << "certificate table: " << r.certificateSize << " bytes at " << r.certificateOffset
-            << "\n";
-    }
-    PrintLayout(r, out);
-}
-
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> paths;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (IsHelp(args[i])) {
-            out << kListUsage;
-            return kExitOk;
-        }
-        if (!args[i].empty() && args[i][0] == '-') {
-            return UsageError(err, "unknown option '" + args[i] + "'", "list");
-        }
-        paths.push_back(args[i]);
+    ParsedArgs parsed;
+    std::string message;
+    if (!ParseArgs(args, {}, &parsed, &message, {"--json"})) return UsageError(err, message, "list");
+    if (parsed.help) {
+        out << kListUsage;
+        return kExitOk;
     }
-    if (paths.size() != 1) return UsageError(err, "list takes exactly one package", "list");
+    if (parsed.positional.size() != 1) return UsageError(err, "list takes exactly one package", "list");
+    const std::string& path = parsed.positional[0];
+    const bool json = parsed.Has("--json");
     sfx::PackageReport report;
     std::string error;
-    if (!sfx::InspectPackage(paths[0], &report, &error)) {
+    if (!sfx::InspectPackage(path, &report, &error)) {
+        if (json) PrintErrorJson(path, error, out);
         err << "sfxpack: " << Printable(error) << "\n";
         return kExitFailed;
     }
-    PrintReport(report, out);
+    json ? PrintReportJson(path, report, out) : PrintReport(report, out);
     if (!report.intact) {
-        err << "sfxpack: '" << Printable(paths[0]) << "': package layout is broken ("
+        err << "sfxpack: '" << Printable(path) << "': package layout is broken ("
             << report.problems.size()
             << (report.problems.size() == 1 ? " problem)\n" : " problems)\n");
         return kExitFailed;
