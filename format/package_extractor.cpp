@@ -14,17 +14,6 @@ namespace {
 
 constexpr size_t kCopyChunk = 1 << 20;
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-#ifdef _WIN32
-    const char separator = '\\';
-    const bool ends = !dir.empty() && (dir.back() == '\\' || dir.back() == '/');
-#else
-    const char separator = '/';
-    const bool ends = !dir.empty() && dir.back() == '/';
-#endif
-    return ends ? dir + name : dir + separator + name;
-}
-
 bool WriteEntry(InputFile* package, const PackageEntryInfo& e, const std::string& target,
                 std::vector<uint8_t>* buffer, ProgressCounter* counter, std::string* error) {
     ReplacingFileWriter out;

@@ -18,6 +18,7 @@ const char kToolUsage[] =
     "  list     show the contents and layout of a package\n"
     "  verify   check the layout and, when signed, the signature of a package\n"
     "  extract  write the files of a package into a folder, running nothing\n"
+    "  sign     sign a package with osslsigncode, writing it only once verified\n"
     "\n"
     "'sfxpack <command> --help' describes a command.\n"
     "Exit codes: 0 success; 1 refused input, broken package, failed check or an entry\n"
@@ -109,6 +110,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (verb == "list") return RunList(args, out, err);
     if (verb == "verify") return RunVerify(args, out, err);
     if (verb == "extract") return RunExtract(args, out, err, errIsTerminal);
+    if (verb == "sign") return RunSign(args, out, err);
     return UsageError(err, "unknown command '" + verb + "'", "");
 }
 
