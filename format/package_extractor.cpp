@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 
 #include "format/file_io.h"
 #include "format/package_format.h"
@@ -90,10 +91,8 @@ void EntryWriter::Write(const PackageEntryInfo& e, size_t position) {
     written_.Add(name, position);
 }
 
-}  // namespace
-
-bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
-                    std::string* error, const CopyProgress& progress) {
+bool ExtractUnguarded(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
+                      std::string* error, const CopyProgress& progress) {
     *outcome = ExtractOutcome();
     InputFile package;
     if (!package.Open(path, error)) return false;
@@ -124,6 +123,19 @@ bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutc
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
+                    std::string* error, const CopyProgress& progress) {
+    try {
+        return ExtractUnguarded(path, dir, outcome, error, progress);
+    } catch (const std::bad_alloc&) {
+        // Files written so far stay; the one being written was a temporary file, now gone.
+        *error = Quoted(path) + ": not enough memory to extract it into " + Quoted(dir);
+        return false;
+    }
 }
 
 }  // namespace sfx

@@ -1,6 +1,7 @@
 #include "format/package_reader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "format/byte_source.h"
 #include "format/entry_header_codec.h"
@@ -270,11 +271,20 @@ bool LayoutChecker::Run(std::string* error) {
 bool InspectPackageSource(ByteSource* source, const std::string& label, PackageReport* report,
                           std::string* error) {
     *report = PackageReport();
-    LayoutChecker checker(label, source, report);
-    if (!checker.Run(error)) return false;
-    report->intact = report->problems.empty();
-    report->structureIntact = checker.StructureIntact();
-    return true;
+    try {
+        LayoutChecker checker(label, source, report);
+        if (!checker.Run(error)) return false;
+        report->intact = report->problems.empty();
+        report->structureIntact = checker.StructureIntact();
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Many entries on a small machine: the report cannot hold them all.
+        const size_t found = report->entries.size();
+        *report = PackageReport();
+        *error = label + ": not enough memory to read its entries (" + Num(found) +
+                 " read so far)";
+        return false;
+    }
 }
 
 bool InspectPackage(const std::string& path, PackageReport* report, std::string* error) {

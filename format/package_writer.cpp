@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <new>
 
 #include "format/entry_header_codec.h"
 #include "format/file_io.h"
@@ -216,9 +217,11 @@ bool CheckLauncherImage(ByteSource* image, std::string* reason) {
     return true;
 }
 
-bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
-                   const std::string& outPath, std::string* error,
-                   const CopyProgress& progress) {
+namespace {
+
+bool CreateUnguarded(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                     const std::string& outPath, std::string* error,
+                     const CopyProgress& progress) {
     InputFile launcher;
     std::string reason;
     if (!launcher.Open(launcherPath, &reason)) {
@@ -239,6 +242,20 @@ bool CreatePackage(const std::string& launcherPath, const std::vector<std::strin
     ReplacingFileWriter out;
     return out.Open(outPath, error) && WritePackage(&launcher, inputs, &out, progress, error) &&
            out.Commit(error);
+}
+
+}  // namespace
+
+bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                   const std::string& outPath, std::string* error,
+                   const CopyProgress& progress) {
+    try {
+        return CreateUnguarded(launcherPath, inputPaths, outPath, error, progress);
+    } catch (const std::bad_alloc&) {
+        // The writer's destructor has removed its temporary file: outPath is as it was.
+        *error = "not enough memory to write " + Quoted(outPath);
+        return false;
+    }
 }
 
 }  // namespace sfx

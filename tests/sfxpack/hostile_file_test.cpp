@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <new>
+#include <sstream>
+#include <streambuf>
+
+#include "format/package_reader.h"
+#include "tools/sfxpack/commands.h"
 
 #include "package_fixture.h"
 #include "run_sfxpack.h"
+#include "signing.h"
 
 namespace sfxtest {
 namespace {
@@ -58,6 +65,60 @@ TEST_F(HostileFileTest, FarLfanewIsRefusedAtOnceByEveryVerb) {
         EXPECT_FALSE(fs::exists(dir.Path("to")));
         EXPECT_FALSE(fs::exists(dir.Path("out.exe")));
     }
+}
+
+// A source that runs out of memory part way, as a package of very many entries does on a
+// 32-bit machine.
+class ExhaustedSource : public sfx::ByteSource {
+public:
+    explicit ExhaustedSource(const std::vector<uint8_t>& bytes, int readsBeforeFailing)
+        : inner_(bytes.data(), bytes.size()), left_(readsBeforeFailing) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    bool ReadAt(uint64_t offset, void* buffer, size_t n, std::string* error) override {
+        if (left_-- == 0) throw std::bad_alloc();
+        return inner_.ReadAt(offset, buffer, n, error);
+    }
+
+private:
+    sfx::MemoryByteSource inner_;
+    int left_;
+};
+
+// Output that cannot take more: the allocation behind it fails.
+class ExhaustedBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { throw std::bad_alloc(); }
+};
+
+TEST_F(HostileFileTest, RunningOutOfMemoryIsAMessageNamingTheFileNotAnAbort) {
+    const std::string package = Pack({AddInput("a.txt", "a"), AddInput("b.txt", "b")});
+    const std::vector<uint8_t> bytes = ReadBytes(package);
+    for (int reads = 0; reads < 6; ++reads) {
+        ExhaustedSource source(bytes, reads);
+        sfx::PackageReport report;
+        std::string error;
+        EXPECT_FALSE(sfx::InspectPackageSource(&source, "'pkg.exe'", &report, &error)) << reads;
+        EXPECT_EQ(error.rfind("'pkg.exe': not enough memory", 0), 0u) << error;
+        EXPECT_TRUE(report.entries.empty());
+    }
+
+    ExhaustedBuffer full;
+    std::ostream out(&full);
+    out.exceptions(std::ios::badbit);
+    std::ostringstream err;
+    EXPECT_EQ(sfxpack::Run({"list", package}, out, err), sfxpack::kExitFailed);
+    EXPECT_EQ(err.str(), "sfxpack: not enough memory for 'sfxpack list " + package + "'\n");
+}
+
+TEST_F(HostileFileTest, OutputThatCannotBeWrittenIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string package = Pack({AddInput("a.txt", "a")});
+    const int status = ShellStatus(ShellQuoted(SFXPACK_EXE) + " list " + ShellQuoted(package) +
+                                   " >/dev/full 2>" + ShellQuoted(dir.Path("err.txt")));
+    EXPECT_EQ(status, 1);
+    const std::vector<uint8_t> err = ReadBytes(dir.Path("err.txt"));
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              "sfxpack: cannot write to standard output: No space left on device\n");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "tools/sfxpack/commands.h"
 
+#include <exception>
+#include <new>
+
 #include "format/package_reader.h"
 #include "format/package_writer.h"
 #include "tools/sfxpack/cli_support.h"
@@ -20,7 +23,7 @@ const char kToolUsage[] =
     "  extract  write the files of a package into a folder, running nothing\n"
     "  sign     sign a package with osslsigncode, writing it only once verified\n"
     "\n"
-    "'sfxpack <command> --help' describes a command.\n"
+    "'sfxpack <command> --help' describes a command; 'sfxpack --version' tells the version.\n"
     "Exit codes: 0 success; 1 refused input, broken package, failed check or an entry\n"
     "not extracted; 2 usage error.\n";
 
@@ -98,12 +101,18 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        bool errIsTerminal) {
+namespace {
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             bool errIsTerminal) {
     if (args.empty()) return UsageError(err, "no command given", "");
     const std::string& verb = args[0];
     if (IsHelp(verb)) {
         out << kToolUsage;
+        return kExitOk;
+    }
+    if (verb == "--version") {
+        out << "sfxpack " << kVersion << "\n";
         return kExitOk;
     }
     if (verb == "create") return RunCreate(args, out, err, errIsTerminal);
@@ -112,6 +121,24 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (verb == "extract") return RunExtract(args, out, err, errIsTerminal);
     if (verb == "sign") return RunSign(args, out, err);
     return UsageError(err, "unknown command '" + verb + "'", "");
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal) {
+    // The verbs report their own failures; whatever escapes them still ends as one line
+    // and exit code 1, never as an abort. The command line names the files involved.
+    std::string command = "sfxpack";
+    for (const std::string& a : args) command += " " + a;
+    try {
+        return Dispatch(args, out, err, errIsTerminal);
+    } catch (const std::bad_alloc&) {
+        err << "sfxpack: not enough memory for '" << Printable(command) << "'\n";
+    } catch (const std::exception& e) {
+        err << "sfxpack: '" << Printable(command) << "' failed: " << Printable(e.what()) << "\n";
+    }
+    return kExitFailed;
 }
 
 }  // namespace sfxpack
