@@ -4,8 +4,10 @@
 #include <new>
 
 #include "format/package_reader.h"
+#include "format/file_io.h"
 #include "format/package_writer.h"
 #include "tools/sfxpack/cli_support.h"
+#include "tools/sfxpack/launcher_location.h"
 #include "tools/sfxpack/progress_meter.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
@@ -28,11 +30,14 @@ const char kToolUsage[] =
     "not extracted; 2 usage error.\n";
 
 const char kCreateUsage[] =
-    "usage: sfxpack create --launcher LAUNCHER.exe --out PACKAGE.exe [--] [FILE...]\n"
+    "usage: sfxpack create [--launcher LAUNCHER.exe] --out PACKAGE.exe [--] [FILE...]\n"
     "\n"
-    "Writes LAUNCHER.exe followed by the FILEs to PACKAGE.exe. Each file is packed under\n"
-    "its base name, which must be a valid Windows file name in printable ASCII; names\n"
-    "must differ in more than letter case. The launcher must be an unsigned PE32 image\n"
+    "Writes LAUNCHER.exe followed by the FILEs to PACKAGE.exe. Without --launcher, the\n"
+    "launcher image installed with sfxpack is used (in a build tree, the one built there).\n"
+    "Each file is packed under its base name, which must be a valid Windows file name in\n"
+    "printable ASCII of at most 255 characters; names must differ in more than letter\n"
+    "case, and none may have the shape of another's short 8.3 alias (INSTAL~1.MSI beside\n"
+    "installer-database.msi). The launcher must be an unsigned PE32 image\n"
     "with nothing behind its last section. Sign the package after creating it.\n"
     "On any error PACKAGE.exe is left as it was. The same inputs give the same bytes.\n"
     "Shows progress on a terminal when more than 16 MiB are packed.\n";
@@ -53,18 +58,30 @@ int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kCreateUsage;
         return kExitOk;
     }
-    const std::string launcher = parsed.Value("--launcher");
+    std::string launcher = parsed.Value("--launcher");
     const std::string output = parsed.Value("--out");
-    if (launcher.empty()) return UsageError(err, "missing --launcher", "create");
     if (output.empty()) return UsageError(err, "missing --out", "create");
     const std::vector<std::string>& files = parsed.positional;
-
     std::string error;
+    const bool defaulted = launcher.empty();
+    if (defaulted) {
+        launcher = DefaultLauncherPath(&error);
+        if (launcher.empty()) {
+            err << "sfxpack: " << Printable(error) << "\n";
+            return kExitFailed;
+        }
+    }
+
     ProgressMeter meter(err, "packing", showProgress);
     const bool created = sfx::CreatePackage(launcher, files, output, &error, meter.Callback());
     meter.Finish();
     if (!created) {
-        err << "sfxpack: " << error << "\n";
+        err << "sfxpack: " << Printable(error);
+        if (defaulted && !sfx::IsRegularFile(launcher)) {
+            err << " (the launcher image comes with sfxpack, or from 'cmake --build --preset "
+                   "windows' in a source tree; or give one with --launcher)";
+        }
+        err << "\n";
         return kExitFailed;
     }
     out << "wrote " << output << " with " << files.size() << (files.size() == 1 ? " file\n" : " files\n");
