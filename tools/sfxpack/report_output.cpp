@@ -55,19 +55,7 @@ void WriteCertificateTable(const sfx::PackageReport& r, const VerifyOutcome* che
     j->EndObject();
 }
 
-// The members list and verify share; the caller has opened the object. checked is null
-// for list, which does not check the certificate table.
-void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
-                        const VerifyOutcome* checked, JsonWriter* j) {
-    j->Key("file");
-    j->String(path);
-    j->Key("fileLength");
-    j->Number(r.fileLength);
-    j->Key("imageEnd");
-    j->Number(r.imageEnd);
-    // 0 would lie inside the launcher's own headers: no trailer gave a package offset.
-    j->Key("packageOffset");
-    r.packageOffset != 0 ? j->Number(r.packageOffset) : j->Null();
+void WriteEntries(const sfx::PackageReport& r, JsonWriter* j) {
     j->Key("entries");
     j->BeginArray();
     for (const sfx::PackageEntryInfo& e : r.entries) {
@@ -85,6 +73,36 @@ void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
         j->EndObject();
     }
     j->EndArray();
+}
+
+void WriteProblems(const sfx::PackageReport& r, JsonWriter* j) {
+    j->Key("problems");
+    j->BeginArray();
+    for (const sfx::PackageProblem& p : r.problems) {
+        j->BeginObject();
+        j->Key("offset");
+        j->Number(p.offset);
+        j->Key("text");
+        j->String(Printable(p.text));
+        j->EndObject();
+    }
+    j->EndArray();
+}
+
+// The members list and verify share; the caller has opened the object. checked is null
+// for list, which does not check the certificate table.
+void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
+                        const VerifyOutcome* checked, JsonWriter* j) {
+    j->Key("file");
+    j->String(path);
+    j->Key("fileLength");
+    j->Number(r.fileLength);
+    j->Key("imageEnd");
+    j->Number(r.imageEnd);
+    // 0 would lie inside the launcher's own headers: no trailer gave a package offset.
+    j->Key("packageOffset");
+    r.packageOffset != 0 ? j->Number(r.packageOffset) : j->Null();
+    WriteEntries(r, j);
     j->Key("filler");
     if (r.fillerOffset != 0) {
         j->BeginObject();
@@ -101,17 +119,7 @@ void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
     WriteCertificateTable(r, checked, j);
     j->Key("intact");
     j->Bool(r.intact);
-    j->Key("problems");
-    j->BeginArray();
-    for (const sfx::PackageProblem& p : r.problems) {
-        j->BeginObject();
-        j->Key("offset");
-        j->Number(p.offset);
-        j->Key("text");
-        j->String(Printable(p.text));
-        j->EndObject();
-    }
-    j->EndArray();
+    WriteProblems(r, j);
 }
 
 void WriteSignature(const SignatureCheck& s, JsonWriter* j) {
