@@ -6,28 +6,36 @@
 #   sign-package.sh --make-test-cert DIR     (DIR/cert.pem, DIR/key.pem)
 #
 # OUT.exe appears only once it has passed 'sfxpack verify --ca CERT.pem'. SFXPACK names
-# the sfxpack binary, relative to the repository top unless absolute; the default is
-# build/native/bin/sfxpack in a source tree, else sfxpack on PATH.
+# the sfxpack binary, relative to the repository top unless absolute.
 set -euo pipefail
 
-top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+top=$(dirname "$here")
 
 usage() {
     echo "usage: $0 CERT.pem KEY.pem IN.exe OUT.exe | $0 --make-test-cert DIR" >&2
     exit 2
 }
 
+# SFXPACK, else the source tree's build, else the installed one (this script lives in
+# PREFIX/share/sfxpack), else sfxpack on PATH.
 sfxpack=${SFXPACK:-}
-if [ -z "$sfxpack" ]; then
-    sfxpack=build/native/bin/sfxpack
-    [ -x "$top/$sfxpack" ] || sfxpack=$(command -v sfxpack || echo "$sfxpack")
+if [ -n "$sfxpack" ]; then
+    case $sfxpack in
+        /*) ;;
+        *) sfxpack=$top/$sfxpack ;;
+    esac
+else
+    for candidate in "$top/build/native/bin/sfxpack" "$here/../../bin/sfxpack" \
+        "$(command -v sfxpack || true)"; do
+        if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+            sfxpack=$candidate
+            break
+        fi
+    done
 fi
-case $sfxpack in
-    /*) ;;
-    *) sfxpack=$top/$sfxpack ;;
-esac
-if [ ! -x "$sfxpack" ]; then
-    echo "sign-package: no sfxpack at '$sfxpack' (build it, or set SFXPACK)" >&2
+if [ -z "$sfxpack" ] || [ ! -x "$sfxpack" ]; then
+    echo "sign-package: no sfxpack found${sfxpack:+ at '$sfxpack'} (build it, or set SFXPACK)" >&2
     exit 1
 fi
 

@@ -47,4 +47,10 @@ grep -q "name run.bat" "$work/list.txt" && grep -q "name data.txt" "$work/list.t
     fail "list does not show both files"
 cmp -s -n "$(stat -c %s "$image")" "$work/pkg.exe" "$image" ||
     fail "the package does not start with the installed launcher image"
+# The signing wrapper as installed finds the sfxpack installed with it.
+wrapper="$root/usr/share/sfxpack/sign-package.sh"
+PATH=/usr/bin:/bin "$wrapper" --make-test-cert "$work/keys" >/dev/null
+PATH=/usr/bin:/bin "$wrapper" "$work/keys/cert.pem" "$work/keys/key.pem" "$work/pkg.exe" \
+    "$work/signed.exe" >"$work/sign.txt" || { cat "$work/sign.txt"; fail "the wrapper did not sign"; }
+"$sfxpack" verify "$work/signed.exe" --ca "$work/keys/cert.pem" >/dev/null || fail "signed package"
 echo "PASS"
