@@ -76,7 +76,7 @@ int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const bool created = sfx::CreatePackage(launcher, files, output, &error, meter.Callback());
     meter.Finish();
     if (!created) {
-        err << "sfxpack: " << Printable(error);
+        err << "sfxpack: " << error;
         if (defaulted && !sfx::IsRegularFile(launcher)) {
             err << " (the launcher image comes with sfxpack, or from 'cmake --build --preset "
                    "windows' in a source tree; or give one with --launcher)";
