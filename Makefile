@@ -1,5 +1,5 @@
 # Entry points; README.md explains them.
-.PHONY: deps configure build test demo bench fuzz clean
+.PHONY: deps configure build test demo bench fuzz package install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -20,6 +20,17 @@ test: build
 	bash scripts/stop-wine.sh; \
 	bash scripts/fuzz.sh 60 || status=1; \
 	exit $$status
+
+# build/sfxpack_VERSION_ARCH.deb: sfxpack with the launcher image, for apt-get install.
+package: configure
+	cmake --build --preset windows --target launcher
+	cmake --build --preset native --target package
+
+# sfxpack, the launcher image and the signing wrapper under PREFIX (default /usr/local).
+install: configure
+	cmake --build --preset windows --target launcher
+	cmake --build --preset native
+	cmake --install build/native --prefix $(or $(PREFIX),/usr/local)
 
 fuzz: deps
 	@bash scripts/fuzz.sh $(or $(SECONDS),60)

@@ -102,3 +102,6 @@ add_test(NAME signed_package
 # make bench: measurements, not a test.
 add_windows_test_program(bench tests/bench/bench.cpp)
 set_target_properties(bench PROPERTIES EXCLUDE_FROM_ALL ON)
+
+# Installation: sfxpack.exe with the launcher image beside it, where it looks for it.
+install(TARGETS sfxpack launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

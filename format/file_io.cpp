@@ -84,6 +84,11 @@ bool RemovePath(const std::string& path) {
     return Widen(path, &wide) && _wremove(wide.c_str()) == 0;
 }
 
+bool RemoveDirectoryPath(const std::string& path) {
+    std::wstring wide;
+    return Widen(path, &wide) && _wrmdir(wide.c_str()) == 0;
+}
+
 bool MoveReplacing(const std::string& from, const std::string& to, std::string* error) {
     std::wstring wideFrom, wideTo;
     if (!Widen(from, &wideFrom) || !Widen(to, &wideTo)) {
@@ -139,6 +144,10 @@ PathKind KindOf(const std::string& path) {
 
 bool RemovePath(const std::string& path) {
     return std::remove(path.c_str()) == 0;
+}
+
+bool RemoveDirectoryPath(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
 }
 
 bool MoveReplacing(const std::string& from, const std::string& to, std::string* error) {
@@ -219,6 +228,33 @@ bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
 
 bool RemoveFile(const std::string& path) {
     return RemovePath(path) || GetPathKind(path) == PathKind::kMissing;
+}
+
+bool MakeNewDirectory(const std::string& path) {
+    return MakeDirectory(path);
+}
+
+bool RemoveEmptyDirectory(const std::string& path) {
+    return RemoveDirectoryPath(path);
+}
+
+bool MoveOver(const std::string& from, const std::string& to, std::string* error) {
+    return MoveReplacing(from, to, error);
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    return dir.empty() || IsSeparator(dir.back()) ? dir + name : dir + separator + name;
 }
 
 bool MakeDirectories(const std::string& path, std::string* error) {
@@ -310,15 +346,22 @@ void ReplacingFileWriter::Discard() {
     }
 }
 
+std::string TemporaryPathBeside(const std::string& targetPath, int attempt,
+                                const std::string& suffix) {
+    std::string temp = FolderOf(targetPath) + ".sfxpack-" + std::to_string(ProcessId());
+    if (attempt > 0) temp += "-" + std::to_string(attempt);
+    return temp + suffix;
+}
+
 bool ReplacingFileWriter::Open(const std::string& targetPath, std::string* error) {
     Discard();
     targetPath_ = targetPath;
-    // Beside the target, so the final rename stays on one volume; the process id keeps
-    // two runs writing the same target from clobbering each other's temporary file, and
-    // a name already taken (a leftover, or a planted link) is passed over, never opened.
-    const std::string stem = targetPath + ".tmp" + std::to_string(ProcessId());
+    // Beside the target, so the final rename stays on one volume, and short, so that it
+    // fits wherever the target's name does; the process id keeps two runs in one folder
+    // apart, and a name already taken (a leftover, or a planted link) is passed over,
+    // never opened.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string temp = attempt == 0 ? stem : stem + "-" + std::to_string(attempt);
+        const std::string temp = TemporaryPathBeside(targetPath, attempt);
         file_ = CreateNewFile(temp);
         if (file_ != nullptr) {
             tempPath_ = temp;

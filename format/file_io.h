@@ -28,6 +28,15 @@ bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
 bool RemoveFile(const std::string& path);
 // Creates the directory and any missing parents; true when it is a directory afterwards.
 bool MakeDirectories(const std::string& path, std::string* error);
+// Creates one directory; false when anything already has the name or it cannot be made.
+bool MakeNewDirectory(const std::string& path);
+bool RemoveEmptyDirectory(const std::string& path);
+// Moves from over to in one step, replacing a file or a link at to instead of following it.
+bool MoveOver(const std::string& from, const std::string& to, std::string* error);
+// The folder part of path, with its separator ("" for a bare name).
+std::string FolderOf(const std::string& path);
+// dir and name with one separator between them.
+std::string JoinPath(const std::string& dir, const std::string& name);
 
 #ifdef _WIN32
 // UTF-8 <-> UTF-16 for the Windows calls; false when the input is not valid UTF-8.
@@ -55,6 +64,12 @@ private:
     std::string path_;
     uint64_t size_ = 0;
 };
+
+// Name of the temporary file ReplacingFileWriter tries for targetPath at that attempt
+// (0, 1, ...): in the target's folder, and no longer than 40 characters whatever the
+// target's name.
+std::string TemporaryPathBeside(const std::string& targetPath, int attempt,
+                                const std::string& suffix = ".tmp");
 
 // Writes to a temporary file beside the target and moves it over the target on Commit,
 // so a failure at any point leaves the target as it was and no partial file behind.

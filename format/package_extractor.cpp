@@ -2,27 +2,18 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 
 #include "format/file_io.h"
 #include "format/package_format.h"
 #include "format/text.h"
 #include "format/package_writer.h"
+#include "format/short_alias_index.h"
 
 namespace sfx {
 namespace {
 
 constexpr size_t kCopyChunk = 1 << 20;
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-#ifdef _WIN32
-    const char separator = '\\';
-    const bool ends = !dir.empty() && (dir.back() == '\\' || dir.back() == '/');
-#else
-    const char separator = '/';
-    const bool ends = !dir.empty() && dir.back() == '/';
-#endif
-    return ends ? dir + name : dir + separator + name;
-}
 
 bool WriteEntry(InputFile* package, const PackageEntryInfo& e, const std::string& target,
                 std::vector<uint8_t>* buffer, ProgressCounter* counter, std::string* error) {
@@ -48,8 +39,60 @@ bool CheckExtractableName(const std::string& name, std::string* reason) {
     return true;
 }
 
-bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
-                    std::string* error, const CopyProgress& progress) {
+namespace {
+
+std::string EntryPlace(const PackageEntryInfo& e, size_t position) {
+    return "entry " + std::to_string(position + 1) + " at " + std::to_string(e.headerOffset);
+}
+
+// Writes the entries one after the other; a refused or failed one is reported and the
+// next one goes on.
+class EntryWriter {
+public:
+    EntryWriter(InputFile* package, const std::string& dir, ExtractOutcome* outcome,
+                ProgressCounter* counter)
+        : package_(package), dir_(dir), outcome_(outcome), counter_(counter), buffer_(kCopyChunk) {}
+
+    void Write(const PackageEntryInfo& e, size_t position);
+
+private:
+    InputFile* package_;
+    const std::string& dir_;
+    ExtractOutcome* outcome_;
+    ProgressCounter* counter_;
+    std::vector<uint8_t> buffer_;
+    // Windows ignores letter case, so there "A.TXT" lands in the file "a.txt" made before;
+    // the spelling first written is kept for the same result on every system.
+    std::map<std::string, std::string> spellingByFolded_;
+    ShortAliasIndex written_;
+};
+
+void EntryWriter::Write(const PackageEntryInfo& e, size_t position) {
+    size_t other = 0;
+    std::string longName;
+    // The launcher refuses to write a file that exists under another long name: the one
+    // this short name would land in.
+    if (written_.FindAliased(e.name, &other, &longName)) {
+        outcome_->refused.push_back(EntryPlace(e, position) + " not extracted: its name " +
+                                    Quoted(e.name) +
+                                    " has the shape of the short name Windows may give " +
+                                    Quoted(longName) + ", written before; the launcher refuses it too");
+        counter_->Add(e.size);
+        return;
+    }
+    const std::string& name =
+        spellingByFolded_.emplace(AsciiLower(e.name), e.name).first->second;
+    std::string error;
+    if (!WriteEntry(package_, e, JoinPath(dir_, name), &buffer_, counter_, &error)) {
+        outcome_->refused.push_back(EntryPlace(e, position) + " not extracted: " + error);
+        return;
+    }
+    outcome_->written.push_back(name);
+    written_.Add(name, position);
+}
+
+bool ExtractUnguarded(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
+                      std::string* error, const CopyProgress& progress) {
     *outcome = ExtractOutcome();
     InputFile package;
     if (!package.Open(path, error)) return false;
@@ -60,34 +103,39 @@ bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutc
         return false;
     }
 
-    std::vector<const PackageEntryInfo*> wanted;
-    uint64_t wantedBytes = 0;
     const std::vector<PackageEntryInfo>& entries = outcome->layout.entries;
-    for (size_t i = 0; i < entries.size(); ++i) {
+    uint64_t wantedBytes = 0;
+    for (const PackageEntryInfo& e : entries) {
         std::string reason;
-        if (CheckExtractableName(entries[i].name, &reason)) {
-            wanted.push_back(&entries[i]);
-            wantedBytes += entries[i].size;
-        } else {
-            outcome->refused.push_back("entry " + std::to_string(i + 1) + " at " +
-                                       std::to_string(entries[i].headerOffset) +
-                                       " not extracted: its name " + reason);
-        }
+        if (CheckExtractableName(e.name, &reason)) wantedBytes += e.size;
     }
     if (!MakeDirectories(dir, error)) return false;
 
-    // Windows ignores letter case, so there "A.TXT" lands in the file "a.txt" made before;
-    // the spelling first written is kept for the same result on every system.
-    std::map<std::string, std::string> spellingByFolded;
-    std::vector<uint8_t> buffer(kCopyChunk);
     ProgressCounter counter(progress, wantedBytes);
-    for (const PackageEntryInfo* e : wanted) {
-        const std::string& name =
-            spellingByFolded.emplace(AsciiLower(e->name), e->name).first->second;
-        if (!WriteEntry(&package, *e, JoinPath(dir, name), &buffer, &counter, error)) return false;
-        outcome->written.push_back(name);
+    EntryWriter writer(&package, dir, outcome, &counter);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::string reason;
+        if (CheckExtractableName(entries[i].name, &reason)) {
+            writer.Write(entries[i], i);
+        } else {
+            outcome->refused.push_back(EntryPlace(entries[i], i) + " not extracted: its name " +
+                                       reason);
+        }
     }
     return true;
+}
+
+}  // namespace
+
+bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
+                    std::string* error, const CopyProgress& progress) {
+    try {
+        return ExtractUnguarded(path, dir, outcome, error, progress);
+    } catch (const std::bad_alloc&) {
+        // Files written so far stay; the one being written was a temporary file, now gone.
+        *error = Quoted(path) + ": not enough memory to extract it into " + Quoted(dir);
+        return false;
+    }
 }
 
 }  // namespace sfx

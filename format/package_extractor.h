@@ -22,14 +22,16 @@ bool CheckExtractableName(const std::string& name, std::string* reason);
 
 // Writes every entry of the package at path into dir, creating dir when missing. The
 // entries are those the launcher's walk finds, from the package offset to the trailer,
-// each size checked against the file. An entry whose name is refused is skipped and
-// listed in outcome->refused; a later entry of a name already written (letter case
-// ignored, as on Windows) replaces that file. Each file is written beside its target
-// and moved over it, so nothing outside dir is touched and no partial file is left.
+// each size checked against the file. A later entry of a name already written (letter
+// case ignored, as on Windows) replaces that file. Listed in outcome->refused, in package
+// order, and skipped while the others go on: an entry whose name is refused, one whose
+// name has the shape of the short 8.3 alias of a file written before (the launcher
+// refuses it, as it would land in that file), and one whose file could not be written.
+// Each file is written to a short temporary name in dir and moved over its target, so
+// nothing outside dir is touched and no partial file is left.
 //
 // Fails with *error, writing nothing and leaving dir alone, when the package cannot be
-// read or its layout is broken (outcome->layout says how), and fails part way when dir
-// cannot be made or a file cannot be written (files written before stay).
+// read or its layout is broken (outcome->layout says how), or when dir cannot be made.
 bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
                     std::string* error, const CopyProgress& progress = CopyProgress());
 

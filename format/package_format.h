@@ -78,6 +78,12 @@ constexpr uint32_t NameUnit(Ch c) {
     return static_cast<uint32_t>(static_cast<typename std::make_unsigned<Ch>::type>(c));
 }
 
+// Letter case folded the way Windows compares these names: only a-z change.
+template <class Ch>
+constexpr Ch AsciiUpper(Ch c) {
+    return (c >= Ch('a') && c <= Ch('z')) ? Ch(c - 'a' + 'A') : c;
+}
+
 // Digits that make COMn and LPTn device names: 1-9, and the superscripts 1, 2 and 3
 // (0xB9, 0xB2, 0xB3 in code page 1252, the same values in UTF-16). 0 is refused as well.
 constexpr bool IsDeviceDigit(uint32_t unit) {
@@ -103,10 +109,9 @@ bool IsSafeEntryName(const Ch* name, size_t n) {
     size_t stem = 0;
     while (stem < n && name[stem] != Ch('.')) ++stem;
     while (stem > 0 && name[stem - 1] == Ch(' ')) --stem;
-    auto upper = [](Ch c) { return (c >= Ch('a') && c <= Ch('z')) ? Ch(c - 'a' + 'A') : c; };
     auto startsWith = [&](const char* word, size_t len) {
         for (size_t i = 0; i < len; ++i) {
-            if (i >= stem || upper(name[i]) != Ch(word[i])) return false;
+            if (i >= stem || AsciiUpper(name[i]) != Ch(word[i])) return false;
         }
         return true;
     };
@@ -123,39 +128,36 @@ bool IsSafeEntryName(const Ch* name, size_t n) {
     return true;
 }
 
-// True when alias has the shape of a short 8.3 name that Windows may have given longName:
-// at most eight characters before the dot, ending in "~" and digits, at most three after
-// it, and the same first one or two characters (letter case ignored) as longName once the
-// characters that short names leave out (blanks and dots) are dropped. longName itself must
-// need an alias: a name that is already a valid 8.3 name in upper case gets none (lower
-// case counts as needing one, which only ever flags more).
-// Both are n code units of any character type. Windows may instead have built the alias
-// from a hash after the first two characters, which this shape also covers.
+// Number of characters before the "~" when name has the shape of a short 8.3 alias: at
+// most eight characters before the dot, ending in "~" and digits, at least one character
+// before the "~", at most three after the dot and no second dot. 0 when it has not.
 template <class Ch>
-bool HasShortAliasShapeOf(const Ch* alias, size_t aliasLength, const Ch* longName,
-                          size_t longLength) {
-    auto upper = [](Ch c) { return (c >= Ch('a') && c <= Ch('z')) ? Ch(c - 'a' + 'A') : c; };
+size_t ShortAliasPrefixLength(const Ch* alias, size_t aliasLength) {
     size_t dot = 0;
     while (dot < aliasLength && alias[dot] != Ch('.')) ++dot;
-    if (dot == 0 || dot > 8) return false;
+    if (dot == 0 || dot > 8) return 0;
     if (dot < aliasLength) {
         const size_t extension = aliasLength - dot - 1;
-        if (extension > 3) return false;
+        if (extension > 3) return 0;
         for (size_t i = dot + 1; i < aliasLength; ++i) {
-            if (alias[i] == Ch('.')) return false;
+            if (alias[i] == Ch('.')) return 0;
         }
     }
     size_t digits = 0;
     while (digits < dot && alias[dot - 1 - digits] >= Ch('0') && alias[dot - 1 - digits] <= Ch('9')) {
         ++digits;
     }
-    if (digits == 0 || digits + 1 >= dot || alias[dot - 1 - digits] != Ch('~')) return false;
-    const size_t prefix = dot - 1 - digits;  // at least one character before the "~"
+    if (digits == 0 || digits + 1 >= dot || alias[dot - 1 - digits] != Ch('~')) return 0;
+    return dot - 1 - digits;
+}
 
-    // A long name that is itself a plain upper-case 8.3 name has no alias.
+// True when Windows may give longName a short alias: a name that is already a valid 8.3
+// name in upper case gets none (lower case counts as needing one, which only ever flags
+// more).
+template <class Ch>
+bool NeedsShortAlias(const Ch* longName, size_t longLength) {
     size_t longDot = longLength;
     size_t dots = 0;
-    bool plain83 = true;
     for (size_t i = 0; i < longLength; ++i) {
         const Ch c = longName[i];
         if (c == Ch('.')) {
@@ -164,21 +166,45 @@ bool HasShortAliasShapeOf(const Ch* alias, size_t aliasLength, const Ch* longNam
         } else if (c == Ch(' ') || c == Ch('+') || c == Ch(',') || c == Ch(';') || c == Ch('=') ||
                    c == Ch('[') || c == Ch(']') || (c >= Ch('a') && c <= Ch('z')) ||
                    NameUnit(c) > 0x7E) {
-            plain83 = false;
+            return true;
         }
     }
-    if (dots > 1 || longDot > 8 || (dots == 1 && longLength - longDot - 1 > 3)) plain83 = false;
-    if (plain83) return false;
+    return dots > 1 || longDot > 8 || (dots == 1 && longLength - longDot - 1 > 3);
+}
 
-    const size_t compare = prefix < 2 ? prefix : 2;
-    size_t matched = 0;
-    for (size_t i = 0; i < longLength && matched < compare; ++i) {
-        const Ch c = longName[i];
-        if (c == Ch(' ') || c == Ch('.')) continue;
-        if (upper(c) != upper(alias[matched])) return false;
-        ++matched;
+// How many characters a short alias keeps from the start of its long name for comparison.
+constexpr size_t kShortAliasKeptCharacters = 2;
+
+// The first `count` characters of name that a short alias keeps (short names leave out
+// blanks and dots), folded to upper case, into out; returns how many there were.
+template <class Ch>
+size_t LeadingShortNameCharacters(const Ch* name, size_t n, size_t count, Ch* out) {
+    size_t got = 0;
+    for (size_t i = 0; i < n && got < count; ++i) {
+        if (name[i] == Ch(' ') || name[i] == Ch('.')) continue;
+        out[got++] = AsciiUpper(name[i]);
     }
-    return matched == compare;
+    return got;
+}
+
+// True when alias has the shape of a short 8.3 name that Windows may have given longName
+// (ShortAliasPrefixLength), longName needs an alias (NeedsShortAlias), and both start with
+// the same one or two characters (letter case ignored) once the characters that short
+// names leave out are dropped from longName. Both are n code units of any character type.
+// Windows may instead have built the alias from a hash after the first two characters,
+// which this shape also covers.
+template <class Ch>
+bool HasShortAliasShapeOf(const Ch* alias, size_t aliasLength, const Ch* longName,
+                          size_t longLength) {
+    const size_t prefix = ShortAliasPrefixLength(alias, aliasLength);
+    if (prefix == 0 || !NeedsShortAlias(longName, longLength)) return false;
+    const size_t compare = prefix < kShortAliasKeptCharacters ? prefix : kShortAliasKeptCharacters;
+    Ch kept[kShortAliasKeptCharacters];
+    if (LeadingShortNameCharacters(longName, longLength, compare, kept) != compare) return false;
+    for (size_t i = 0; i < compare; ++i) {
+        if (kept[i] != AsciiUpper(alias[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace sfx

@@ -1,12 +1,14 @@
 #include "format/package_reader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "format/byte_source.h"
 #include "format/entry_header_codec.h"
 #include "format/file_io.h"
 #include "format/package_format.h"
 #include "format/pe_image.h"
+#include "format/short_alias_index.h"
 
 namespace sfx {
 namespace {
@@ -32,17 +34,17 @@ public:
     bool StructureIntact() const { return structureIntact_; }
 
 private:
-    void Problem(const std::string& text) {
+    void Problem(uint64_t offset, const std::string& text) {
         structureIntact_ = false;
-        Listed(text);
+        Listed(offset, text);
     }
     // The walk stays sound: the launcher skips just this entry.
-    void NameProblem(const std::string& text) { Listed(text); }
-    void Listed(const std::string& text) {
+    void NameProblem(uint64_t offset, const std::string& text) { Listed(offset, text); }
+    void Listed(uint64_t offset, const std::string& text) {
         if (report_->problems.size() < kMaxProblems) {
-            report_->problems.push_back(text);
+            report_->problems.push_back({offset, text});
         } else if (report_->problems.size() == kMaxProblems) {
-            report_->problems.push_back("further problems not listed");
+            report_->problems.push_back({offset, "further problems not listed"});
         }
     }
     bool ReadHeader(uint64_t at, EntryHeader* h, std::string* error) {
@@ -52,12 +54,13 @@ private:
         return true;
     }
     bool ReadPeHeaders(PeImageInfo* pe, std::string* error);
-    void CheckCertificateTable();
+    void CheckCertificateTable(uint64_t directoryOffset);
     // False when the header there is no trailer at all.
     bool CheckTrailer(const EntryHeader& t);
     // Returns false on a read error; *walked is false when the entries ran off the rails.
     bool WalkEntries(uint64_t* end, bool* walked, std::string* error);
     void CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum);
+    void CheckShortAliases();
     bool CheckFiller(uint64_t end, std::string* error);
 
     const std::string& label_;
@@ -67,31 +70,28 @@ private:
 };
 
 bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
-    const uint64_t length = file_->Size();
-    std::vector<uint8_t> head;
-    // Each round learns the next header's position; three rounds reach the section table.
-    for (int round = 0; round < 3; ++round) {
-        const uint64_t want = std::min(PeHeadersLength(head.data(), head.size()), length);
-        if (want <= head.size()) break;
-        head.resize(static_cast<size_t>(want));
-        if (!file_->ReadAt(0, head.data(), head.size(), error)) return false;
-    }
     std::string reason;
-    if (!ParsePeImage(head.data(), head.size(), length, pe, &reason)) {
-        *error = label_ + " is not a PE32 image: " + reason;
-        return false;
+    switch (ReadPeImage(file_, file_->Size(), pe, &reason)) {
+        case PeReadResult::kParsed:
+            return true;
+        case PeReadResult::kRefused:
+            *error = label_ + " is not a PE32 image: " + reason;
+            return false;
+        case PeReadResult::kReadFailed:
+            break;
     }
-    return true;
+    *error = reason;
+    return false;
 }
 
-void LayoutChecker::CheckCertificateTable() {
+void LayoutChecker::CheckCertificateTable(uint64_t directoryOffset) {
     const uint64_t size = report_->certificateSize;
     const uint64_t offset = report_->certificateOffset;
     if (static_cast<int32_t>(size) < 0) {
-        Problem("security directory size " + Num(size) +
+        Problem(directoryOffset + 4, "security directory size " + Num(size) +
                 " is negative as a signed 32-bit value, so the launcher ignores it");
     } else if (size > 0 && offset + size != report_->fileLength) {
-        Problem("certificate table (" + Num(size) + " bytes at " + Num(offset) +
+        Problem(directoryOffset, "certificate table (" + Num(size) + " bytes at " + Num(offset) +
                 ") does not end at the end of the file (" + Num(report_->fileLength) +
                 " bytes), so the trailer is not where the launcher looks for it");
     }
@@ -101,23 +101,23 @@ bool LayoutChecker::CheckTrailer(const EntryHeader& t) {
     const EntryHeader expected = MakeTrailer(t.FileSize);
     // Without its name the header is not a trailer at all, and its numbers mean nothing.
     if (!std::equal(t.FileName, t.FileName + kFileNameField, expected.FileName)) {
-        Problem("no trailer at " + Num(report_->trailerOffset) +
+        Problem(report_->trailerOffset, "no trailer at " + Num(report_->trailerOffset) +
                 ", where the launcher looks for it (" + Num(kEntryHeaderSize) + " bytes before " +
                 (report_->certificateSize > 0 ? "the certificate table" : "the end of the file") +
                 "): data appended, file cut short, or not a package");
         return false;
     }
     if (t.FileCount != 0 || t.FileIndex != kTrailerIndex) {
-        Problem("trailer at " + Num(report_->trailerOffset) + " has FileCount " +
+        Problem(report_->trailerOffset, "trailer at " + Num(report_->trailerOffset) + " has FileCount " +
                 std::to_string(t.FileCount) + " and FileIndex " + Num(t.FileIndex) +
                 " instead of 0 and 1");
     }
     if (t.TotalSize != t.FileSize) {
-        Problem("trailer TotalSize " + Num(t.TotalSize) + " differs from its FileSize " +
+        Problem(report_->trailerOffset + offsetof(EntryHeader, TotalSize), "trailer TotalSize " + Num(t.TotalSize) + " differs from its FileSize " +
                 Num(t.FileSize));
     }
     if (t.FileSize != report_->imageEnd) {
-        Problem("trailer gives package offset " + Num(t.FileSize) +
+        Problem(report_->trailerOffset + offsetof(EntryHeader, FileSize), "trailer gives package offset " + Num(t.FileSize) +
                 ", but the launcher image ends at " + Num(report_->imageEnd));
     }
     return true;
@@ -126,26 +126,44 @@ bool LayoutChecker::CheckTrailer(const EntryHeader& t) {
 void LayoutChecker::CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum) {
     const size_t position = report_->entries.size();
     if (h.FileIndex != kFirstEntryIndex + position) {
-        Problem(Describe(e, position) + " has FileIndex " + Num(h.FileIndex) + ", expected " +
+        Problem(e.headerOffset + offsetof(EntryHeader, FileIndex), Describe(e, position) + " has FileIndex " + Num(h.FileIndex) + ", expected " +
                 Num(kFirstEntryIndex + position));
     }
     if (position > 0 && h.FileCount != report_->entries.front().fileCount) {
-        Problem(Describe(e, position) + " has FileCount " + std::to_string(h.FileCount) +
+        Problem(e.headerOffset, Describe(e, position) + " has FileCount " + std::to_string(h.FileCount) +
                 ", the first entry " + std::to_string(report_->entries.front().fileCount));
     }
     if (h.TotalSize != sum) {
-        Problem(Describe(e, position) + " has TotalSize " + Num(h.TotalSize) +
+        Problem(e.headerOffset + offsetof(EntryHeader, TotalSize), Describe(e, position) + " has TotalSize " + Num(h.TotalSize) +
                 ", but the sizes so far add up to " + Num(sum));
     }
     const size_t n = e.name.size();
+    const uint64_t nameOffset = e.headerOffset + offsetof(EntryHeader, FileName);
     if (n == kFileNameField) {
-        Problem(Describe(e, position) + " has no NUL at the end of its name");
+        Problem(nameOffset, Describe(e, position) + " has no NUL at the end of its name");
     } else if (std::any_of(h.FileName + n, h.FileName + kFileNameField,
                            [](char c) { return c != '\0'; })) {
-        Problem(Describe(e, position) + " has bytes after the NUL ending its name");
+        Problem(nameOffset + n, Describe(e, position) + " has bytes after the NUL ending its name");
     }
     if (!IsSafeEntryName(e.name.data(), n)) {
-        NameProblem(Describe(e, position) + " has a name the launcher refuses to extract");
+        NameProblem(nameOffset, Describe(e, position) + " has a name the launcher refuses to extract");
+    }
+}
+
+// An entry under the short name Windows may give another entry's long name would land in
+// that file. Either order is a fault of the package; which one is skipped on unpacking
+// depends on the order.
+void LayoutChecker::CheckShortAliases() {
+    const std::vector<PackageEntryInfo>& entries = report_->entries;
+    ShortAliasIndex index;
+    for (size_t i = 0; i < entries.size(); ++i) index.Add(entries[i].name, i);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        size_t other = 0;
+        std::string longName;
+        if (!index.FindAliased(entries[i].name, &other, &longName)) continue;
+        NameProblem(entries[i].headerOffset + offsetof(EntryHeader, FileName),
+                    Describe(entries[i], i) + " has the shape of the short name Windows may give " +
+                        Describe(entries[other], other) + ", whose file it could overwrite");
     }
 }
 
@@ -157,7 +175,7 @@ bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error)
     // Filler is shorter than a header, so whatever leaves room for one must be an entry.
     while (trailer - at >= kEntryHeaderSize) {
         if (report_->entries.size() == kMaxEntries) {
-            Problem("more than " + Num(kMaxEntries) + " entries; stopped reading");
+            Problem(at, "more than " + Num(kMaxEntries) + " entries; stopped reading");
             return true;
         }
         EntryHeader h;
@@ -171,7 +189,7 @@ bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error)
         e.headerOffset = at;
         e.contentOffset = at + kEntryHeaderSize;
         if (e.size > trailer - e.contentOffset) {
-            Problem(Describe(e, report_->entries.size()) + " claims " + Num(e.size) +
+            Problem(at + offsetof(EntryHeader, FileSize), Describe(e, report_->entries.size()) + " claims " + Num(e.size) +
                     " bytes, but only " + Num(trailer - e.contentOffset) +
                     " remain before the trailer");
             return true;
@@ -183,7 +201,7 @@ bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error)
     }
     const size_t found = report_->entries.size();
     if (found > 0 && report_->entries.front().fileCount != static_cast<int64_t>(found)) {
-        Problem("entries give FileCount " + std::to_string(report_->entries.front().fileCount) +
+        Problem(report_->packageOffset, "entries give FileCount " + std::to_string(report_->entries.front().fileCount) +
                 ", but " + Num(found) + " entries were found");
     }
     *end = at;
@@ -196,14 +214,16 @@ bool LayoutChecker::CheckFiller(uint64_t end, std::string* error) {
     report_->fillerLength = report_->trailerOffset - end;
     const uint64_t expected = FillerLength(end);
     if (report_->fillerLength != expected) {
-        Problem("filler is " + Num(report_->fillerLength) + " bytes, expected " + Num(expected) +
+        Problem(end, "filler is " + Num(report_->fillerLength) + " bytes, expected " + Num(expected) +
                 " so that the trailer ends on a multiple of " + Num(kTrailerAlignment));
     }
     uint8_t filler[kEntryHeaderSize];  // the walk leaves less than a header
     const size_t n = static_cast<size_t>(report_->fillerLength);
     if (!file_->ReadAt(end, filler, n, error)) return false;
-    if (std::any_of(filler, filler + n, [](uint8_t b) { return b != kFillerByte; })) {
-        Problem("filler at " + Num(end) + " holds bytes other than 0xFF");
+    const uint8_t* odd = std::find_if(filler, filler + n, [](uint8_t b) { return b != kFillerByte; });
+    if (odd != filler + n) {
+        Problem(end + static_cast<uint64_t>(odd - filler),
+                "filler at " + Num(end) + " holds bytes other than 0xFF");
     }
     return true;
 }
@@ -215,17 +235,17 @@ bool LayoutChecker::Run(std::string* error) {
     report_->imageEnd = pe.endOfSectionData;
     report_->certificateOffset = pe.securityDirAddress;
     report_->certificateSize = pe.securityDirSize;
-    CheckCertificateTable();
+    CheckCertificateTable(pe.securityDirEntryOffset);
 
     const uint64_t distance = TrailerDistanceFromEnd(pe.securityDirSize);
     if (distance > report_->fileLength) {
-        Problem("file (" + Num(report_->fileLength) + " bytes) is too short to hold a trailer" +
+        Problem(0, "file (" + Num(report_->fileLength) + " bytes) is too short to hold a trailer" +
                 (distance > kEntryHeaderSize ? " before its certificate table" : ""));
         return true;
     }
     report_->trailerOffset = report_->fileLength - distance;
     if (report_->trailerOffset < report_->imageEnd) {
-        Problem("trailer position " + Num(report_->trailerOffset) +
+        Problem(report_->trailerOffset, "trailer position " + Num(report_->trailerOffset) +
                 " lies inside the launcher image, which ends at " + Num(report_->imageEnd) +
                 ": there is no package");
         return true;
@@ -235,13 +255,14 @@ bool LayoutChecker::Run(std::string* error) {
     if (!CheckTrailer(trailer)) return true;
     report_->packageOffset = trailer.FileSize;
     if (report_->packageOffset > report_->trailerOffset) {
-        Problem("package offset " + Num(report_->packageOffset) + " lies beyond the trailer at " +
+        Problem(report_->trailerOffset + offsetof(EntryHeader, FileSize), "package offset " + Num(report_->packageOffset) + " lies beyond the trailer at " +
                 Num(report_->trailerOffset));
         return true;
     }
     uint64_t end = 0;
     bool walked = false;
     if (!WalkEntries(&end, &walked, error)) return false;
+    CheckShortAliases();
     return !walked || CheckFiller(end, error);
 }
 
@@ -250,11 +271,20 @@ bool LayoutChecker::Run(std::string* error) {
 bool InspectPackageSource(ByteSource* source, const std::string& label, PackageReport* report,
                           std::string* error) {
     *report = PackageReport();
-    LayoutChecker checker(label, source, report);
-    if (!checker.Run(error)) return false;
-    report->intact = report->problems.empty();
-    report->structureIntact = checker.StructureIntact();
-    return true;
+    try {
+        LayoutChecker checker(label, source, report);
+        if (!checker.Run(error)) return false;
+        report->intact = report->problems.empty();
+        report->structureIntact = checker.StructureIntact();
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Many entries on a small machine: the report cannot hold them all.
+        const size_t found = report->entries.size();
+        *report = PackageReport();
+        *error = label + ": not enough memory to read its entries (" + Num(found) +
+                 " read so far)";
+        return false;
+    }
 }
 
 bool InspectPackage(const std::string& path, PackageReport* report, std::string* error) {

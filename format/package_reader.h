@@ -20,6 +20,13 @@ struct PackageEntryInfo {
     uint64_t contentOffset = 0;
 };
 
+struct PackageProblem {
+    uint64_t offset = 0;  // file offset of the faulty field or span
+    std::string text;     // plain words
+
+    bool operator==(const PackageProblem& o) const { return offset == o.offset && text == o.text; }
+};
+
 struct PackageReport {
     uint64_t fileLength = 0;
     uint64_t imageEnd = 0;       // end of the launcher's last section, from its PE header
@@ -31,10 +38,11 @@ struct PackageReport {
     uint64_t certificateOffset = 0;  // security directory address; 0 when unsigned
     uint64_t certificateSize = 0;
     bool intact = false;
-    // True also when the only faults are entry names the launcher refuses: the walk
-    // from package offset to trailer is sound, and every other entry can be unpacked.
+    // True also when the only faults are entry names the launcher refuses, or names with
+    // the short-alias shape of another entry's: the walk from package offset to trailer
+    // is sound, and every other entry can be unpacked.
     bool structureIntact = false;
-    std::vector<std::string> problems;  // plain words, one per fault; empty when intact
+    std::vector<PackageProblem> problems;  // one per fault; empty when intact
 };
 
 // Fails (with *error) only when the file cannot be read or is no PE32 image at all.

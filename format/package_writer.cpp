@@ -1,14 +1,17 @@
 #include "format/package_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <new>
 
 #include "format/entry_header_codec.h"
 #include "format/file_io.h"
 #include "format/package_format.h"
 #include "format/text.h"
 #include "format/pe_image.h"
+#include "format/short_alias_index.h"
 
 namespace sfx {
 namespace {
@@ -20,6 +23,24 @@ struct Input {
     std::string name;
     uint64_t size;
 };
+
+// A file packed under the short name Windows may give another input's long name could
+// overwrite that one when unpacked, so the two cannot go into one package.
+bool CheckShortAliases(const std::vector<Input>& inputs, std::string* error) {
+    ShortAliasIndex index;
+    for (size_t i = 0; i < inputs.size(); ++i) index.Add(inputs[i].name, i);
+    for (const Input& in : inputs) {
+        size_t other = 0;
+        std::string longName;
+        if (!index.FindAliased(in.name, &other, &longName)) continue;
+        *error = "inputs " + Quoted(inputs[other].path) + " and " + Quoted(in.path) +
+                 " cannot be packed together: " + Quoted(in.name) +
+                 " has the shape of the short name Windows may give " + Quoted(longName) +
+                 ", so unpacking could overwrite one with the other";
+        return false;
+    }
+    return true;
+}
 
 bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inputs,
                  std::string* error) {
@@ -51,7 +72,7 @@ bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inpu
         }
         inputs->push_back(in);
     }
-    return true;
+    return CheckShortAliases(*inputs, error);
 }
 
 EntryHeader MakeEntryHeader(const Input& in, int32_t count, uint32_t index, uint64_t total) {
@@ -93,16 +114,29 @@ bool CopyContent(const Input& in, ReplacingFileWriter* out, std::vector<uint8_t>
     return true;
 }
 
-bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>& inputs,
+// The launcher image, copied as it was checked: read from the same open file.
+bool CopyLauncher(InputFile* launcher, ReplacingFileWriter* out, std::vector<uint8_t>* buffer,
+                  std::string* error) {
+    for (uint64_t copied = 0; copied < launcher->Size();) {
+        const size_t n =
+            static_cast<size_t>(std::min<uint64_t>(buffer->size(), launcher->Size() - copied));
+        if (!launcher->ReadAt(copied, buffer->data(), n, error)) return false;
+        if (!out->Write(buffer->data(), n, error)) return false;
+        copied += n;
+    }
+    return true;
+}
+
+bool WritePackage(InputFile* launcher, const std::vector<Input>& inputs,
                   ReplacingFileWriter* out, const CopyProgress& progress, std::string* error) {
-    if (!out->Write(launcher.data(), launcher.size(), error)) return false;
+    std::vector<uint8_t> buffer(kCopyChunk);
+    if (!CopyLauncher(launcher, out, &buffer, error)) return false;
     const int32_t count = static_cast<int32_t>(inputs.size());
-    uint64_t end = launcher.size();
+    uint64_t end = launcher->Size();
     uint64_t total = 0;
     uint64_t contentBytes = 0;
     for (const Input& in : inputs) contentBytes += in.size;
     ProgressCounter counter(progress, contentBytes);
-    std::vector<uint8_t> buffer(kCopyChunk);
     for (size_t i = 0; i < inputs.size(); ++i) {
         total += inputs[i].size;
         const uint32_t index = kFirstEntryIndex + static_cast<uint32_t>(i);
@@ -112,7 +146,7 @@ bool WritePackage(const std::vector<uint8_t>& launcher, const std::vector<Input>
     }
     const std::vector<uint8_t> filler(static_cast<size_t>(FillerLength(end)), kFillerByte);
     if (!out->Write(filler.data(), filler.size(), error)) return false;
-    return WriteHeader(out, MakeTrailer(launcher.size()), error);
+    return WriteHeader(out, MakeTrailer(launcher->Size()), error);
 }
 
 }  // namespace
@@ -131,9 +165,9 @@ bool CheckPackableName(const std::string& name, std::string* reason) {
         *reason = Quoted(name) + " names a folder, not a file";
         return false;
     }
-    if (name.size() > kMaxFileNameLength) {
-        *reason = "is " + std::to_string(name.size()) + " bytes long; at most " +
-                  std::to_string(kMaxFileNameLength) + " fit";
+    if (name.size() > kMaxPackableNameLength) {
+        *reason = "is " + std::to_string(name.size()) + " bytes long; Windows file names hold at most " +
+                  std::to_string(kMaxPackableNameLength) + " characters";
         return false;
     }
     for (const char ch : name) {
@@ -167,15 +201,15 @@ bool CheckPackableName(const std::string& name, std::string* reason) {
     return true;
 }
 
-bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) {
+bool CheckLauncherImage(ByteSource* image, std::string* reason) {
     PeImageInfo pe;
-    if (!ParsePeImage(image.data(), image.size(), image.size(), &pe, reason)) return false;
+    if (ReadPeImage(image, image->Size(), &pe, reason) != PeReadResult::kParsed) return false;
     if (pe.securityDirSize != 0) {
         *reason = "it is already signed; pack first, then sign the package";
         return false;
     }
-    if (pe.endOfSectionData != image.size()) {
-        *reason = "it has " + std::to_string(image.size() - pe.endOfSectionData) +
+    if (pe.endOfSectionData != image->Size()) {
+        *reason = "it has " + std::to_string(image->Size() - pe.endOfSectionData) +
                   " bytes behind its last section (debug symbols, an overlay or an earlier "
                   "package?)";
         return false;
@@ -183,16 +217,18 @@ bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason) 
     return true;
 }
 
-bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
-                   const std::string& outPath, std::string* error,
-                   const CopyProgress& progress) {
-    std::vector<uint8_t> launcher;
+namespace {
+
+bool CreateUnguarded(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                     const std::string& outPath, std::string* error,
+                     const CopyProgress& progress) {
+    InputFile launcher;
     std::string reason;
-    if (!ReadWholeFile(launcherPath, &launcher, &reason)) {
+    if (!launcher.Open(launcherPath, &reason)) {
         *error = "launcher " + reason;
         return false;
     }
-    if (!CheckLauncherImage(launcher, &reason)) {
+    if (!CheckLauncherImage(&launcher, &reason)) {
         *error = "launcher " + Quoted(launcherPath) + " cannot take a package: " + reason;
         return false;
     }
@@ -204,8 +240,22 @@ bool CreatePackage(const std::string& launcherPath, const std::vector<std::strin
     if (!CheckInputs(inputPaths, &inputs, error)) return false;
 
     ReplacingFileWriter out;
-    return out.Open(outPath, error) && WritePackage(launcher, inputs, &out, progress, error) &&
+    return out.Open(outPath, error) && WritePackage(&launcher, inputs, &out, progress, error) &&
            out.Commit(error);
+}
+
+}  // namespace
+
+bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
+                   const std::string& outPath, std::string* error,
+                   const CopyProgress& progress) {
+    try {
+        return CreateUnguarded(launcherPath, inputPaths, outPath, error, progress);
+    } catch (const std::bad_alloc&) {
+        // The writer's destructor has removed its temporary file: outPath is as it was.
+        *error = "not enough memory to write " + Quoted(outPath);
+        return false;
+    }
 }
 
 }  // namespace sfx

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format/byte_source.h"
 #include "format/copy_progress.h"
 
 namespace sfx {
@@ -13,17 +14,22 @@ namespace sfx {
 // separators on every platform, since the launcher runs on Windows.
 std::string EntryNameFromPath(const std::string& path);
 
+// A name component on Windows holds at most 255 characters, fewer than the entry header's
+// name field would take.
+constexpr size_t kMaxPackableNameLength = 255;
+
 // True when a file may be packed under this name: one the launcher accepts
 // (IsSafeEntryName) and that Windows can create as given, i.e. printable ASCII, at most
-// kMaxFileNameLength bytes, none of < > : " / \ | ? *, not ending in a dot or a blank.
+// kMaxPackableNameLength bytes, none of < > : " / \ | ? *, not ending in a dot or a blank.
 bool CheckPackableName(const std::string& name, std::string* reason);
 
 // True when the image can take a package: a PE32 image, not signed (signing must come
 // after packing, or the signature would not cover the files), and with nothing behind
 // its last section's raw data, which the launcher takes as the package offset.
-bool CheckLauncherImage(const std::vector<uint8_t>& image, std::string* reason);
+bool CheckLauncherImage(ByteSource* image, std::string* reason);
 
-// Writes launcher + inputs to outPath. The same inputs always give the same bytes. On any
+// Writes launcher + inputs to outPath. Inputs whose names Windows takes for the same
+// name, or of which one has the shape of the other's short 8.3 alias, are refused. The same inputs always give the same bytes. On any
 // refusal or failure *error holds one line, and outPath is left as it was (no partial
 // output, no temporary file). No inputs at all gives a valid package with no files.
 // progress, when set, counts the input bytes copied.

@@ -15,6 +15,7 @@ constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kDataDirectoriesOffset = 96;  // within the PE32 optional header
 constexpr uint64_t kDataDirectorySize = 8;
 constexpr uint64_t kMaxDataDirectories = 16;
+constexpr size_t kSectionsPerRead = 32;
 
 std::string Hex(uint64_t v) {
     char buf[24];
@@ -22,139 +23,160 @@ std::string Hex(uint64_t v) {
     return buf;
 }
 
-// Bounds checks that also explain whether the file itself or only our read is short.
-class HeaderBytes {
+// Reads of small spans, with bounds checks that also tell whether the file itself or
+// only the bytes at hand are short.
+class HeaderReader {
 public:
-    HeaderBytes(const uint8_t* data, size_t size, uint64_t fileSize)
-        : data_(data), size_(std::min<uint64_t>(size, fileSize)), fileSize_(fileSize) {}
+    HeaderReader(ByteSource* source, uint64_t fileSize)
+        : source_(source), fileSize_(fileSize), have_(std::min(source->Size(), fileSize)) {}
 
-    bool Has(uint64_t end, const char* what, std::string* reason) const {
-        if (end <= size_) return true;
+    bool Covers(uint64_t end, const char* what, std::string* reason) const {
+        if (end <= have_) return true;
         if (end > fileSize_) {
             *reason = std::string("file ends inside the ") + what + " (needs " +
                       std::to_string(end) + " bytes, file has " + std::to_string(fileSize_) + ")";
         } else {
-            *reason = std::string("only ") + std::to_string(size_) +
+            *reason = std::string("only ") + std::to_string(have_) +
                       " header bytes were read; the " + what + " needs " + std::to_string(end);
         }
         return false;
     }
-    uint16_t U16(uint64_t at) const { return LoadLe16(data_ + at); }
-    uint32_t U32(uint64_t at) const { return LoadLe32(data_ + at); }
-    uint8_t U8(uint64_t at) const { return data_[at]; }
+    PeReadResult Read(uint64_t at, void* out, size_t n, const char* what, std::string* reason) {
+        if (!Covers(at + n, what, reason)) return PeReadResult::kRefused;
+        return source_->ReadAt(at, out, n, reason) ? PeReadResult::kParsed
+                                                   : PeReadResult::kReadFailed;
+    }
 
 private:
-    const uint8_t* data_;
-    uint64_t size_;
+    ByteSource* source_;
     uint64_t fileSize_;
+    uint64_t have_;
 };
 
-}  // namespace
-
-uint64_t PeHeadersLength(const uint8_t* data, size_t size) {
-    if (size < kDosHeaderSize) return kDosHeaderSize;
-    const int32_t lfanew = static_cast<int32_t>(LoadLe32(data + kLfanewOffset));
-    if (lfanew < static_cast<int32_t>(kDosHeaderSize)) return kDosHeaderSize;
-    const uint64_t nt = static_cast<uint64_t>(lfanew);
-    if (size < nt + kNtHeadersPrefix) return nt + kNtHeadersPrefix;
-    const uint64_t sections = LoadLe16(data + nt + 6);
-    const uint64_t optionalSize = LoadLe16(data + nt + 20);
-    return std::max(nt + kPeHeadersReadSize,
-                    nt + kNtHeadersPrefix + optionalSize + sections * kSectionHeaderSize);
+PeReadResult Refuse(std::string* reason, const std::string& text) {
+    *reason = text;
+    return PeReadResult::kRefused;
 }
 
-bool ParsePeImage(const uint8_t* data, size_t size, uint64_t fileSize, PeImageInfo* info,
-                  std::string* reason) {
-    const HeaderBytes b(data, size, fileSize);
-    if (!b.Has(kDosHeaderSize, "DOS header", reason)) return false;
-    if (b.U8(0) != 'M' || b.U8(1) != 'Z') {
-        *reason = "no MZ signature: not an executable image";
-        return false;
+// The end of the section raw data that reaches furthest, read a few headers at a time.
+PeReadResult ScanSections(HeaderReader* reader, uint64_t table, uint16_t sections,
+                          uint64_t fileSize, uint64_t* end, std::string* reason) {
+    if (!reader->Covers(table + sections * kSectionHeaderSize, "section table", reason)) {
+        return PeReadResult::kRefused;
     }
-    const int32_t lfanew = static_cast<int32_t>(b.U32(kLfanewOffset));
-    if (lfanew < static_cast<int32_t>(kDosHeaderSize)) {
-        *reason = "e_lfanew (" + std::to_string(lfanew) + ") does not point past the DOS header";
-        return false;
+    uint8_t batch[kSectionsPerRead * kSectionHeaderSize];
+    *end = 0;
+    for (size_t first = 0; first < sections; first += kSectionsPerRead) {
+        const size_t count = std::min<size_t>(kSectionsPerRead, sections - first);
+        const PeReadResult read = reader->Read(table + first * kSectionHeaderSize, batch,
+                                               count * kSectionHeaderSize, "section table", reason);
+        if (read != PeReadResult::kParsed) return read;
+        for (size_t i = 0; i < count; ++i) {
+            const uint64_t rawSize = LoadLe32(batch + i * kSectionHeaderSize + 16);
+            const uint64_t rawPointer = LoadLe32(batch + i * kSectionHeaderSize + 20);
+            if (rawSize == 0) continue;
+            if (rawPointer + rawSize > fileSize) {
+                return Refuse(reason, "raw data of section " + std::to_string(first + i + 1) +
+                                          " ends at " + std::to_string(rawPointer + rawSize) +
+                                          ", past the end of the file (" +
+                                          std::to_string(fileSize) + " bytes)");
+            }
+            *end = std::max(*end, rawPointer + rawSize);
+        }
     }
-    const uint64_t nt = static_cast<uint64_t>(lfanew);
-    if (!b.Has(nt + kNtHeadersPrefix, "PE file header", reason)) return false;
-    if (b.U32(nt) != 0x00004550) {  // "PE\0\0"
-        *reason = "no PE signature at e_lfanew (" + Hex(nt) + ")";
-        return false;
-    }
-    const uint16_t sections = b.U16(nt + 6);
-    const uint64_t optionalSize = b.U16(nt + 20);
+    if (*end == 0) return Refuse(reason, "no section has raw data in the file");
+    return PeReadResult::kParsed;
+}
+
+// The optional header's fields that matter here, from the fixed span the launcher reads
+// at e_lfanew; info gets them once they have passed.
+PeReadResult ReadOptionalHeader(HeaderReader* reader, uint64_t nt, uint64_t optionalSize,
+                                PeImageInfo* info, std::string* reason) {
     const uint64_t opt = nt + kNtHeadersPrefix;
-    if (optionalSize < 2 || !b.Has(opt + 2, "optional header", reason)) {
-        if (optionalSize < 2) *reason = "image has no optional header";
-        return false;
-    }
-    const uint16_t magic = b.U16(opt);
+    uint8_t magicBytes[2];
+    PeReadResult read = reader->Read(opt, magicBytes, sizeof magicBytes, "optional header", reason);
+    if (read != PeReadResult::kParsed) return read;
+    const uint16_t magic = LoadLe16(magicBytes);
     if (magic == kPe32PlusMagic) {
-        *reason = "PE32+ (64-bit) image: only 32-bit PE32 images are supported";
-        return false;
+        return Refuse(reason, "PE32+ (64-bit) image: only 32-bit PE32 images are supported");
     }
     if (magic != kPe32Magic) {
-        *reason = "unknown optional header magic " + Hex(magic) + " (expected 0x10B, PE32)";
-        return false;
+        return Refuse(reason, "unknown optional header magic " + Hex(magic) +
+                                  " (expected 0x10B, PE32)");
     }
     const uint64_t securityEntry =
         opt + kDataDirectoriesOffset + kSecurityDirectory * kDataDirectorySize;
     if (optionalSize < securityEntry + kDataDirectorySize - opt) {
-        *reason = "optional header (" + std::to_string(optionalSize) +
-                  " bytes) is too short to hold the security directory";
-        return false;
+        return Refuse(reason, "optional header (" + std::to_string(optionalSize) +
+                                  " bytes) is too short to hold the security directory");
     }
-    // The launcher reads this fixed span at e_lfanew whatever the header sizes say.
-    if (!b.Has(nt + kPeHeadersReadSize, "PE headers", reason)) return false;
-    const uint32_t directories = b.U32(opt + 92);
+    uint8_t h[kPeHeadersReadSize];
+    read = reader->Read(nt, h, sizeof h, "PE headers", reason);
+    if (read != PeReadResult::kParsed) return read;
+    const uint64_t o = kNtHeadersPrefix;  // the optional header within h
+    const uint32_t directories = LoadLe32(h + o + 92);
     if (directories <= kSecurityDirectory) {
-        *reason = "image declares " + std::to_string(directories) +
-                  " data directories, so it has no security directory";
-        return false;
+        return Refuse(reason, "image declares " + std::to_string(directories) +
+                                  " data directories, so it has no security directory");
     }
     const uint64_t counted = std::min<uint64_t>(directories, kMaxDataDirectories);
     if (optionalSize < kDataDirectoriesOffset + counted * kDataDirectorySize) {
-        *reason = "optional header (" + std::to_string(optionalSize) +
-                  " bytes) is too short for its " + std::to_string(counted) + " data directories";
-        return false;
+        return Refuse(reason, "optional header (" + std::to_string(optionalSize) +
+                                  " bytes) is too short for its " + std::to_string(counted) +
+                                  " data directories");
     }
-    if (sections == 0) {
-        *reason = "image has no sections";
-        return false;
-    }
-    const uint64_t table = opt + optionalSize;
-    if (!b.Has(table + sections * kSectionHeaderSize, "section table", reason)) return false;
-
-    uint64_t end = 0;
-    for (uint16_t i = 0; i < sections; ++i) {
-        const uint64_t s = table + i * kSectionHeaderSize;
-        const uint64_t rawSize = b.U32(s + 16);
-        const uint64_t rawPointer = b.U32(s + 20);
-        if (rawSize == 0) continue;
-        if (rawPointer + rawSize > fileSize) {
-            *reason = "raw data of section " + std::to_string(i + 1) + " ends at " +
-                      std::to_string(rawPointer + rawSize) + ", past the end of the file (" +
-                      std::to_string(fileSize) + " bytes)";
-            return false;
-        }
-        end = std::max(end, rawPointer + rawSize);
-    }
-    if (end == 0) {
-        *reason = "no section has raw data in the file";
-        return false;
-    }
-
-    info->peHeaderOffset = static_cast<uint32_t>(nt);
-    info->machine = b.U16(nt + 4);
-    info->numberOfSections = sections;
-    info->subsystem = b.U16(opt + 68);
+    const uint64_t entry = securityEntry - nt;
+    info->subsystem = LoadLe16(h + o + 68);
     info->checksumOffset = static_cast<uint32_t>(opt + 64);
     info->securityDirEntryOffset = static_cast<uint32_t>(securityEntry);
-    info->securityDirAddress = b.U32(securityEntry);
-    info->securityDirSize = b.U32(securityEntry + 4);
-    info->endOfSectionData = end;
-    return true;
+    info->securityDirAddress = LoadLe32(h + entry);
+    info->securityDirSize = LoadLe32(h + entry + 4);
+    return PeReadResult::kParsed;
+}
+
+}  // namespace
+
+PeReadResult ReadPeImage(ByteSource* source, uint64_t fileSize, PeImageInfo* info,
+                         std::string* reason) {
+    HeaderReader reader(source, fileSize);
+    uint8_t dos[kDosHeaderSize];
+    PeReadResult read = reader.Read(0, dos, sizeof dos, "DOS header", reason);
+    if (read != PeReadResult::kParsed) return read;
+    if (dos[0] != 'M' || dos[1] != 'Z') return Refuse(reason, "no MZ signature: not an executable image");
+    const int32_t lfanew = static_cast<int32_t>(LoadLe32(dos + kLfanewOffset));
+    if (lfanew < static_cast<int32_t>(kDosHeaderSize)) {
+        return Refuse(reason, "e_lfanew (" + std::to_string(lfanew) +
+                                  ") does not point past the DOS header");
+    }
+    const uint64_t nt = static_cast<uint64_t>(lfanew);
+    uint8_t fileHeader[kNtHeadersPrefix];
+    read = reader.Read(nt, fileHeader, sizeof fileHeader, "PE file header", reason);
+    if (read != PeReadResult::kParsed) return read;
+    if (LoadLe32(fileHeader) != 0x00004550) {  // "PE\0\0"
+        return Refuse(reason, "no PE signature at e_lfanew (" + Hex(nt) + ")");
+    }
+    const uint16_t sections = LoadLe16(fileHeader + 6);
+    const uint64_t optionalSize = LoadLe16(fileHeader + 20);
+    if (optionalSize < 2) return Refuse(reason, "image has no optional header");
+
+    PeImageInfo parsed;
+    read = ReadOptionalHeader(&reader, nt, optionalSize, &parsed, reason);
+    if (read != PeReadResult::kParsed) return read;
+    if (sections == 0) return Refuse(reason, "image has no sections");
+    read = ScanSections(&reader, nt + kNtHeadersPrefix + optionalSize, sections, fileSize,
+                        &parsed.endOfSectionData, reason);
+    if (read != PeReadResult::kParsed) return read;
+    parsed.peHeaderOffset = static_cast<uint32_t>(nt);
+    parsed.machine = LoadLe16(fileHeader + 4);
+    parsed.numberOfSections = sections;
+    *info = parsed;
+    return PeReadResult::kParsed;
+}
+
+bool ParsePeImage(const uint8_t* data, size_t size, uint64_t fileSize, PeImageInfo* info,
+                  std::string* reason) {
+    MemoryByteSource source(data, size);
+    return ReadPeImage(&source, fileSize, info, reason) == PeReadResult::kParsed;
 }
 
 }  // namespace sfx

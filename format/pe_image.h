@@ -1,10 +1,14 @@
 // Reads the PE headers of a launcher image or of a package built from one. Input may be
-// hostile: every field is checked against the bytes at hand before it is used.
+// hostile: every field is checked against the bytes at hand before it is used, and only
+// fixed spans are read (the DOS header, the headers at e_lfanew, the section table), so
+// neither time nor memory grows with an offset the file gives.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "format/byte_source.h"
 
 namespace sfx {
 
@@ -26,13 +30,19 @@ struct PeImageInfo {
     uint64_t endOfSectionData = 0;
 };
 
-// How many leading bytes of the file the headers span, as far as the first `size` bytes
-// tell. Read that many and ask again until the answer stops growing (at most three rounds).
-uint64_t PeHeadersLength(const uint8_t* data, size_t size);
+enum class PeReadResult {
+    kParsed,
+    kRefused,     // not a PE32 image; *reason says why in plain words
+    kReadFailed,  // the source could not be read; *reason is its error
+};
 
-// Parses the headers from the first `size` bytes of a file that is `fileSize` bytes long
-// (size may be less than fileSize when only the headers were read). Section raw data is
-// checked against fileSize. On failure *reason says what is wrong in plain words.
+// Parses the headers of a file that is fileSize bytes long, of which source holds the
+// first source->Size() bytes (all of them, or only the headers). Section raw data is
+// checked against fileSize.
+PeReadResult ReadPeImage(ByteSource* source, uint64_t fileSize, PeImageInfo* info,
+                         std::string* reason);
+
+// The same over the first `size` bytes of a file in memory.
 bool ParsePeImage(const uint8_t* data, size_t size, uint64_t fileSize, PeImageInfo* info,
                   std::string* reason);
 

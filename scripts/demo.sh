@@ -5,22 +5,21 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(dirname "$here")
 source "$here/wine-env.sh"
 
-win_bin="$top/build/windows/bin"
 sfxpack="$top/build/native/bin/sfxpack"
 out_dir="$top/build/demo"
 mkdir -p "$out_dir"
 unsigned="$out_dir/unsigned.exe"
 package="$out_dir/VADuVavuVazo.exe"
 
-echo "== pack: sfxpack create"
-"$sfxpack" create --launcher "$win_bin/VADuVavuVazo.exe" --out "$unsigned" \
+echo "== pack: sfxpack create (the launcher image built in build/windows)"
+"$sfxpack" create --out "$unsigned" \
     "$top/examples/package/run.bat" "$top/examples/package/readme.txt" "$top/examples/package/settings.ini"
 echo
 echo "== sign with a throw-away self-signed certificate"
 rm -rf "$out_dir/cert"
-SFXPACK="$sfxpack" bash "$here/sign-package.sh" --make-test-cert "$out_dir/cert" >/dev/null
+"$sfxpack" sign --make-test-cert "$out_dir/cert" >/dev/null
 rm -f "$package"
-SFXPACK="$sfxpack" bash "$here/sign-package.sh" "$out_dir/cert/cert.pem" "$out_dir/cert/key.pem" "$unsigned" "$package"
+"$sfxpack" sign --cert "$out_dir/cert/cert.pem" --key "$out_dir/cert/key.pem" "$unsigned" --out "$package"
 echo
 echo "== sfxpack list of the signed package"
 "$sfxpack" list "$package"

@@ -12,6 +12,7 @@ packages=(
   osslsigncode openssl
   clang libclang-rt-14-dev
   bc ca-certificates
+  dpkg-dev python3
 )
 
 sudo_cmd=()

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../sfxpack/mirrored_source.h"
 #include "../sfxpack/raw_package.h"
 #include "../sfxpack/synthetic_pe.h"
 
@@ -27,7 +28,18 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> two = sfxtest::BuildRawPackage(image, {{"run.bat", "@echo off\r\n"}, {"a.bin", "abc"}});
     std::vector<uint8_t> cut(two.begin(), two.begin() + static_cast<long>(image.size() + 100));
     std::vector<uint8_t> names = sfxtest::BuildRawPackage(image, {{"..\\x", "1"}, {"CON", "2"}, {"", "3"}});
-    bool ok = Write(dir + "/image", image) && Write(dir + "/two-entries", two) && Write(dir + "/cut", cut) &&
+    // A DOS header pointing just below 2 GiB: a reader that loads everything up to
+    // e_lfanew reads that much. And a package whose PE headers lie in the far copy.
+    std::vector<uint8_t> farLfanew(4096, 0);
+    farLfanew[0] = 'M';
+    farLfanew[1] = 'Z';
+    sfxtest::PutLe(farLfanew, 60, 0x7FFFFF00, 4);
+    std::vector<uint8_t> farHeaders = two;
+    sfxtest::PutLe(farHeaders, 60, sfxtest::kFarOffset + sfxtest::kLfanew, 4);
+    std::vector<uint8_t> aliases = sfxtest::BuildRawPackage(
+        image, {{"installer-database.msi", "1"}, {"INSTAL~1.MSI", "2"}, {"run.bat.", "3"}, {"COM\xB9", "4"}});
+    bool ok = Write(dir + "/far-lfanew", farLfanew) && Write(dir + "/far-headers", farHeaders) &&
+              Write(dir + "/aliases", aliases) && Write(dir + "/image", image) && Write(dir + "/two-entries", two) && Write(dir + "/cut", cut) &&
               Write(dir + "/names", names) &&
               Write(dir + "/empty-package", sfxtest::BuildRawPackage(image, {}));
     return ok ? 0 : 1;

@@ -1,14 +1,69 @@
 // Fuzz target over the format code that the launcher and the package tool share: the PE
-// header parser, the package inspection, the entry-name rule and the trailer rule.
+// header parser, the package inspection, the entry-name rules and the trailer rule. Each
+// input is read as a small file, and again as a sparse one of almost 2 GiB holding the
+// input at its start and at its end, so that e_lfanew, the trailer and the entries can
+// point far into it: what is read must stay bounded by the headers, not by the offsets.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "../sfxpack/mirrored_source.h"
+#include "format/certificate_table.h"
 #include "format/package_format.h"
 #include "format/package_reader.h"
 #include "format/pe_image.h"
+#include "format/short_alias_index.h"
+
+namespace {
+
+// Every entry reported must lie inside the file, whatever the bytes claim.
+void CheckEntriesInside(const sfx::PackageReport& report, uint64_t size) {
+    for (const sfx::PackageEntryInfo& entry : report.entries) {
+        if (entry.contentOffset > size || entry.size > size - entry.contentOffset) {
+            if (report.intact) std::abort();
+        }
+    }
+}
+
+void InspectFar(const uint8_t* data, size_t size) {
+    sfxtest::MirroredSource far(data, size);
+    sfx::PackageReport report;
+    std::string error;
+    if (sfx::InspectPackageSource(&far, "far", &report, &error)) {
+        CheckEntriesInside(report, far.Size());
+        sfx::CertificateTableInfo info;
+        std::string reason;
+        sfx::CheckCertificateTable(&far, report, &info, &reason);
+    }
+    // The headers (section table at most 65535 x 40 bytes), the trailer, and one header
+    // per entry, of which each copy of the input holds at most size / 284.
+    const uint64_t bound = 64 + 248 + 65535 * 40 + 4 * uint64_t(size) + 4 * 284;
+    if (far.bytesRead > bound || far.largestRead > 65535 * 40) std::abort();
+}
+
+void CheckNames(const uint8_t* data, size_t size) {
+    const size_t nameLength = std::min<size_t>(size, sfx::kFileNameField);
+    const char* name = reinterpret_cast<const char*>(data);
+    sfx::IsSafeEntryName(name, nameLength);
+    // The first half as an alias of the second, and the index agreeing with the rule.
+    const size_t half = nameLength / 2;
+    const std::string alias(name, half), longName(name + half, nameLength - half);
+    const bool shape = sfx::HasShortAliasShapeOf(alias.data(), alias.size(), longName.data(),
+                                                 longName.size());
+    sfx::ShortAliasIndex index;
+    index.Add(longName, 0);
+    size_t position = 0;
+    std::string found;
+    const bool indexed = index.FindAliased(alias, &position, &found);
+    std::string a = alias, l = longName;
+    for (char& c : a) c = sfx::AsciiUpper(c);
+    for (char& c : l) c = sfx::AsciiUpper(c);
+    if (a != l && indexed != shape) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sfx::PeImageInfo info;
@@ -17,17 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     sfx::PackageReport report;
     std::string error;
-    if (sfx::InspectPackageData(data, size, &report, &error)) {
-        // Whatever the bytes claim, every entry reported must lie inside the file.
-        for (const sfx::PackageEntryInfo& entry : report.entries) {
-            if (entry.contentOffset > size || entry.size > size - entry.contentOffset) {
-                if (report.intact) std::abort();
-            }
-        }
-    }
-
-    const size_t nameLength = std::min<size_t>(size, sfx::kFileNameField);
-    sfx::IsSafeEntryName(reinterpret_cast<const char*>(data), nameLength);
+    if (sfx::InspectPackageData(data, size, &report, &error)) CheckEntriesInside(report, size);
+    InspectFar(data, size);
+    CheckNames(data, size);
 
     if (size >= 4) {
         uint32_t securitySize = 0;

@@ -1,4 +1,5 @@
 #include "format/package_extractor.h"
+#include "format/file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -170,7 +171,7 @@ TEST_F(ExtractTest, PlantedLinksInTheFolderAreNotFollowed) {
     const std::string outside = dir.Path("outside.txt");
     WriteText(outside, "untouched");
     fs::create_symlink(outside, to + "/ok.txt");
-    fs::create_symlink(outside, to + "/ok.txt.tmp" + std::to_string(getpid()));
+    fs::create_symlink(outside, sfx::TemporaryPathBeside(to + "/ok.txt", 0));
 
     sfx::ExtractOutcome outcome;
     std::string error;

@@ -14,7 +14,7 @@ namespace {
 constexpr uint64_t kHeader = sfx::kEntryHeaderSize;
 
 std::string FirstProblem(const sfx::PackageReport& r) {
-    return r.problems.empty() ? "none" : r.problems.front();
+    return r.problems.empty() ? "none" : r.problems.front().text;
 }
 
 // Two entries of 5 and 10 bytes behind a 1536-byte launcher: 13 bytes of filler follow.
@@ -56,7 +56,7 @@ protected:
         const sfx::PackageReport r = Inspect(b);
         EXPECT_FALSE(r.intact) << what;
         const bool named = std::any_of(r.problems.begin(), r.problems.end(), [&](const auto& t) {
-            return t.find(problem) != std::string::npos;
+            return t.text.find(problem) != std::string::npos;
         });
         EXPECT_TRUE(named) << what << ": first problem: " << FirstProblem(r);
     }

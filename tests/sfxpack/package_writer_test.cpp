@@ -21,7 +21,8 @@ TEST(PackableName, AcceptsOrdinaryNamesAndRefusesWhatWindowsCannotCreate) {
         {"CONFIG.SYS", nullptr},  // a device name only as the whole stem
         {"com10.txt", nullptr},
         {"a b-c_d(1)~!@#$%^&'.dat", nullptr},
-        {std::string(259, 'x'), nullptr},
+        {std::string(255, 'x'), nullptr},
+        {std::string(256, 'x'), "256 bytes long"},
         {std::string(260, 'x'), "260 bytes long"},
         {"", "empty"},
         {".", "folder"},

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "mirrored_source.h"
 #include "synthetic_pe.h"
 
 namespace sfxtest {
@@ -103,23 +104,38 @@ TEST(PeImage, EveryTruncationFailsWithoutReadingPastTheBuffer) {
     }
 }
 
-// The reader loads only the headers; PeHeadersLength must lead it to all of them.
-TEST(PeImage, HeadersLengthGrowsUntilTheSectionTableIsCovered) {
-    const std::vector<uint8_t> image = BuildPe32Image(2);
-    EXPECT_EQ(sfx::PeHeadersLength(image.data(), 10), 64u);
-    EXPECT_EQ(sfx::PeHeadersLength(image.data(), 64), kLfanew + 24u);
-    const uint64_t full = sfx::PeHeadersLength(image.data(), kLfanew + 24);
-    EXPECT_EQ(full, kSectionTable + 2 * 40u);
-    EXPECT_EQ(sfx::PeHeadersLength(image.data(), static_cast<size_t>(full)), full);
-
+// Wherever e_lfanew points, only the DOS header, the span the launcher reads there and
+// the section table are read: no read grows with the offset.
+TEST(PeImage, ReadsOnlyFixedSpansWhereverTheHeadersLie) {
+    std::vector<uint8_t> image = BuildPe32Image(2);
+    PutLe(image, 60, kFarOffset + kLfanew, 4);
+    MirroredSource far(image.data(), image.size());
     sfx::PeImageInfo info;
     std::string reason;
-    ASSERT_TRUE(
-        sfx::ParsePeImage(image.data(), static_cast<size_t>(full), image.size(), &info, &reason))
+    ASSERT_EQ(sfx::ReadPeImage(&far, far.Size(), &info, &reason), sfx::PeReadResult::kParsed)
         << reason;
+    EXPECT_EQ(info.peHeaderOffset, kFarOffset + kLfanew);
+    EXPECT_EQ(info.endOfSectionData, 3u * kFileAlignment);
+    EXPECT_LE(far.bytesRead, 64u + 24 + 2 + 248 + 2 * 40);
+
+    // e_lfanew beyond the end of a large file: refused after reading the DOS header alone.
+    PutLe(image, 60, 0x7FFFFF00, 4);
+    MirroredSource beyond(image.data(), image.size(), 0x10000);
+    EXPECT_EQ(sfx::ReadPeImage(&beyond, beyond.Size(), &info, &reason),
+              sfx::PeReadResult::kRefused);
+    EXPECT_NE(reason.find("file ends inside the PE file header"), std::string::npos) << reason;
+    EXPECT_EQ(beyond.bytesRead, 64u);
+}
+
+// Only the headers may be at hand; what lies past them is named as such.
+TEST(PeImage, HeadersAloneAreEnoughAndAShortReadIsNamed) {
+    const std::vector<uint8_t> image = BuildPe32Image(2);
+    const size_t headers = kSectionTable + 2 * 40;
+    sfx::PeImageInfo info;
+    std::string reason;
+    ASSERT_TRUE(sfx::ParsePeImage(image.data(), headers, image.size(), &info, &reason)) << reason;
     EXPECT_EQ(info.endOfSectionData, image.size());
-    EXPECT_FALSE(sfx::ParsePeImage(image.data(), static_cast<size_t>(full) - 1, image.size(), &info,
-                                   &reason));
+    EXPECT_FALSE(sfx::ParsePeImage(image.data(), headers - 1, image.size(), &info, &reason));
     EXPECT_NE(reason.find("header bytes were read"), std::string::npos) << reason;
 }
 

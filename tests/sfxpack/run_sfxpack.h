@@ -29,10 +29,14 @@ inline std::string ShellQuoted(const std::string& s) {
 #endif
 }
 
-inline ToolResult RunSfxpack(const ScratchDir& dir, const std::vector<std::string>& args) {
+// Runs program with args; shellPrefix, when given, runs first in the same shell (a
+// resource limit, for instance).
+inline ToolResult RunProgram(const ScratchDir& dir, const std::string& program,
+                             const std::vector<std::string>& args,
+                             const std::string& shellPrefix = "") {
     const std::string outPath = dir.Path("tool.stdout");
     const std::string errPath = dir.Path("tool.stderr");
-    std::string command = ShellQuoted(SFXPACK_EXE);
+    std::string command = shellPrefix + ShellQuoted(program);
     for (const std::string& a : args) command += " " + ShellQuoted(a);
     command += " >" + ShellQuoted(outPath) + " 2>" + ShellQuoted(errPath);
     const int status = std::system(command.c_str());
@@ -49,6 +53,11 @@ inline ToolResult RunSfxpack(const ScratchDir& dir, const std::vector<std::strin
     fs::remove(outPath);
     fs::remove(errPath);
     return r;
+}
+
+inline ToolResult RunSfxpack(const ScratchDir& dir, const std::vector<std::string>& args,
+                             const std::string& shellPrefix = "") {
+    return RunProgram(dir, SFXPACK_EXE, args, shellPrefix);
 }
 
 }  // namespace sfxtest

@@ -68,7 +68,6 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {},
         {"frobnicate"},
         {"--bogus"},
-        {"create", "--out", "x.exe", "f"},
         {"create", "--launcher", "l.exe", "f"},
         {"create", "--launcher"},
         {"create", "--launcher=", "--out", "x.exe"},

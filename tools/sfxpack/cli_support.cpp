@@ -36,7 +36,7 @@ std::string Printable(const std::string& s) {
 
 void PrintLayout(const sfx::PackageReport& report, std::ostream& out) {
     out << "layout: " << (report.intact ? "intact" : "BROKEN") << "\n";
-    for (const std::string& p : report.problems) out << "  - " << Printable(p) << "\n";
+    for (const sfx::PackageProblem& p : report.problems) out << "  - " << Printable(p.text) << "\n";
 }
 
 std::string ParsedArgs::Value(const std::string& name) const {
@@ -46,8 +46,12 @@ std::string ParsedArgs::Value(const std::string& name) const {
     return std::string();
 }
 
+bool ParsedArgs::Has(const std::string& flag) const {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& optionNames,
-               ParsedArgs* parsed, std::string* message) {
+               ParsedArgs* parsed, std::string* message, const std::vector<std::string>& flagNames) {
     bool positionalOnly = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -61,6 +65,14 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
         }
         if (a == "--") {
             positionalOnly = true;
+            continue;
+        }
+        if (std::find(flagNames.begin(), flagNames.end(), a) != flagNames.end()) {
+            if (parsed->Has(a)) {
+                *message = a + " given twice";
+                return false;
+            }
+            parsed->flags.push_back(a);
             continue;
         }
         const size_t eq = a.find('=');

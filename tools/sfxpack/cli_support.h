@@ -20,19 +20,22 @@ std::string Printable(const std::string& s);
 // "layout: intact", or "layout: BROKEN" and one indented line per problem.
 void PrintLayout(const sfx::PackageReport& report, std::ostream& out);
 
-// Options of the form "--name VALUE" or "--name=VALUE", each at most once, and
-// positional arguments; "--" ends the options.
+// Options of the form "--name VALUE" or "--name=VALUE", flags of the form "--name", each
+// at most once, and positional arguments; "--" ends the options.
 struct ParsedArgs {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  // name, value
+    std::vector<std::string> flags;
     bool help = false;
 
     // Empty when the option was not given.
     std::string Value(const std::string& name) const;
+    bool Has(const std::string& flag) const;
 };
 
 // args[0] is the verb. False with *message on an unknown, repeated or empty option.
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& optionNames,
-               ParsedArgs* parsed, std::string* message);
+               ParsedArgs* parsed, std::string* message,
+               const std::vector<std::string>& flagNames = {});
 
 }  // namespace sfxpack

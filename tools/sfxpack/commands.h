@@ -7,6 +7,11 @@
 
 namespace sfxpack {
 
+#ifndef SFXPACK_VERSION
+#define SFXPACK_VERSION "unknown"
+#endif
+constexpr char kVersion[] = SFXPACK_VERSION;
+
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // refused input, unusable or broken package, failed check
 constexpr int kExitUsage = 2;

@@ -1,5 +1,8 @@
 // sfxpack: makes and inspects self-extracting packages. The work is in commands.cpp.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,21 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr,
-                        sfxpack::StderrIsTerminal());
+    int code = sfxpack::kExitFailed;
+    try {
+        code = sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr,
+                            sfxpack::StderrIsTerminal());
+    } catch (const std::bad_alloc&) {
+        std::cerr << "sfxpack: not enough memory to read the command line\n";
+        return sfxpack::kExitFailed;
+    }
+    // A full disk or a closed pipe behind standard output must not pass for success.
+    std::cout.flush();
+    if (!std::cout) {
+        const int why = errno;
+        std::cerr << "sfxpack: cannot write to standard output"
+                  << (why != 0 ? std::string(": ") + std::strerror(why) : std::string()) << "\n";
+        return sfxpack::kExitFailed;
+    }
+    return code;
 }

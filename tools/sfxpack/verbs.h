@@ -8,6 +8,7 @@
 namespace sfxpack {
 
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                bool showProgress);
 
