@@ -57,6 +57,16 @@ constexpr uint64_t TrailerDistanceFromEnd(uint32_t securityDirSize) {
            (static_cast<int32_t>(securityDirSize) > 0 ? static_cast<uint64_t>(securityDirSize) : 0);
 }
 
+// Offset of the entry header that follows an entry whose header starts at headerOffset and
+// whose content is fileSize bytes; false when that lies beyond what 64 bits can address.
+constexpr bool NextEntryOffset(uint64_t headerOffset, uint64_t fileSize, uint64_t* next) {
+    if (headerOffset > UINT64_MAX - kEntryHeaderSize) return false;
+    const uint64_t content = headerOffset + kEntryHeaderSize;
+    if (fileSize > UINT64_MAX - content) return false;
+    *next = content + fileSize;
+    return true;
+}
+
 // Number of 0xFF bytes to put behind the last entry, which ends at endOfEntries, so that
 // the trailer following them ends on a multiple of kTrailerAlignment.
 constexpr uint64_t FillerLength(uint64_t endOfEntries) {

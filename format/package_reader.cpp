@@ -197,7 +197,7 @@ bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error)
         sum += e.size;
         CheckEntry(h, e, sum);
         report_->entries.push_back(e);
-        at = e.contentOffset + e.size;
+        NextEntryOffset(at, e.size, &at);  // fits: the size was checked against the trailer
     }
     const size_t found = report_->entries.size();
     if (found > 0 && report_->entries.front().fileCount != static_cast<int64_t>(found)) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "format/entry_header_codec.h"
+#include "format/little_endian.h"
 #include "format/package_format.h"
 #include "framework/file.h"
 #include "util/file_system.h"
@@ -79,8 +81,7 @@ uint64_t CUnPack::FindHeader() {
 
     BYTE dos[sfx::kDosHeaderSize] = {};
     const DWORD dosRead = image.Read(dos, sizeof(dos));
-    int32_t lfanew = 0;
-    memcpy(&lfanew, dos + sfx::kLfanewOffset, sizeof(lfanew));
+    const int32_t lfanew = static_cast<int32_t>(sfx::LoadLe32(dos + sfx::kLfanewOffset));
     const int64_t length = image.GetLength();
     if (length < 0 || static_cast<uint64_t>(static_cast<int64_t>(lfanew)) > static_cast<uint64_t>(length)) {
         return 0;
@@ -96,21 +97,20 @@ uint64_t CUnPack::FindHeader() {
                  static_cast<long long>(length));
         return 0;
     }
-    uint32_t signSize = 0;
-    memcpy(&signSize, pe + sfx::kSecurityDirSizeOffset, sizeof(signSize));
+    const uint32_t signSize = sfx::LoadLe32(pe + sfx::kSecurityDirSizeOffset);
     WriteLog(L"[%s] Sign Size:%d", kFindTag, static_cast<int>(signSize));
 
     const uint64_t distance = sfx::TrailerDistanceFromEnd(signSize);
-    sfx::EntryHeader trailer = {};
+    uint8_t trailerBytes[sfx::kEntryHeaderSize];
     if (distance > static_cast<uint64_t>(length) ||
         !image.Seek(-static_cast<int64_t>(distance), FILE_END) ||
-        image.Read(&trailer, sizeof(trailer)) < sizeof(trailer)) {
+        image.Read(trailerBytes, sizeof(trailerBytes)) < sizeof(trailerBytes)) {
         WriteLog(L"[%s] No trailer: distance:%lld length:%lld", kFindTag,
                  static_cast<long long>(distance), static_cast<long long>(length));
         return 0;
     }
 
-    const uint64_t offset = trailer.FileSize;
+    const uint64_t offset = sfx::DecodeEntryHeader(trailerBytes).FileSize;
     WriteLog(L"[%s] Header offset:%d", kFindTag, static_cast<int>(static_cast<uint32_t>(offset)));
     return offset;
 }
@@ -125,12 +125,14 @@ bool ReadEntryHeader(CFile& image, uint64_t position, sfx::EntryHeader& header) 
         WriteLog(L"[%s] Seek failed at:%lld", kUnPackTag, static_cast<long long>(position));
         return false;
     }
-    const DWORD got = image.Read(&header, sizeof(header));
+    uint8_t bytes[sfx::kEntryHeaderSize];
+    const DWORD got = image.Read(bytes, sizeof(bytes));
     if (got == 0) return false;
-    if (got < sizeof(header)) {
+    if (got < sizeof(bytes)) {
         WriteLog(L"[%s] Entry header cut short:%d", kUnPackTag, static_cast<int>(got));
         return false;
     }
+    header = sfx::DecodeEntryHeader(bytes);
     return true;
 }
 
@@ -192,11 +194,8 @@ int CUnPack::UnPackFiles() {
         if (counter >= header.FileCount) break;
         if (!CheckFreeSpace(header.FileSize, freeBytes)) return 0;
         ExtractEntry(image, header, ++counter);
-
-        const uint64_t contentStart = position + sizeof(header);
         if (counter == header.FileCount) break;
-        if (header.FileSize > UINT64_MAX - contentStart) break;
-        position = contentStart + header.FileSize;
+        if (!sfx::NextEntryOffset(position, header.FileSize, &position)) break;
     }
 
     WriteLog(L"[%s] UnPack total %d files.", kUnPackTag, counter);
