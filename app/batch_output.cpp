@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "util/file_system.h"
+#include "util/folder_security.h"
+
 namespace {
 
 constexpr int kClaimTries = 4;
@@ -26,23 +29,23 @@ bool PlainFileIdentity(HANDLE file, FileIdentity* identity) {
     return true;
 }
 
-std::wstring UniqueSuffix(int attempt) {
-    return L"." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt);
-}
+// A name beside path that nobody can have planted ahead.
+std::wstring UniqueSuffix() { return L"." + RandomSuffix(); }
 
-// Makes a new file under a name nobody has taken (CREATE_NEW fails on anything there,
-// a dangling link included) and tells its identity.
+// Makes a new private file under a name nobody has taken (CREATE_NEW fails on anything
+// there, a dangling link included) and tells its identity.
 bool MakeFresh(const std::wstring& name, FileIdentity* identity) {
-    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    CPrivateFolderSecurity security;
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return file && PlainFileIdentity(file.Get(), identity);
 }
 
 // Moves what lies at path to a new name beside it; a rename moves a link or a folder as
 // itself, so nothing it points at is touched.
-bool MoveAside(const std::wstring& path, int attempt) {
+bool MoveAside(const std::wstring& path) {
     for (int n = 0; n < kAsideTries; ++n) {
-        const std::wstring aside = path + UniqueSuffix(attempt * kAsideTries + n) + L".old";
+        const std::wstring aside = path + UniqueSuffix() + L".old";
         if (MoveFileExW(path.c_str(), aside.c_str(), 0)) return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
     }
@@ -54,11 +57,11 @@ bool MoveAside(const std::wstring& path, int attempt) {
 BOOL CBatchOutputFile::Claim(const std::wstring& path) {
     m_hFile.Reset();
     for (int attempt = 0; attempt < kClaimTries; ++attempt) {
-        const std::wstring fresh = path + UniqueSuffix(attempt) + L".new";
+        const std::wstring fresh = path + UniqueSuffix() + L".new";
         FileIdentity made;
         if (!MakeFresh(fresh, &made)) continue;
         if (!MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) &&
-            !(MoveAside(path, attempt) &&
+            !(MoveAside(path) &&
               MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))) {
             DeleteFileW(fresh.c_str());
             continue;
@@ -74,4 +77,13 @@ BOOL CBatchOutputFile::Claim(const std::wstring& path) {
         }
     }
     return FALSE;
+}
+
+std::wstring CBatchOutputFile::ClaimBesideLog(const std::wstring& logFilePath) {
+    if (Claim(logFilePath + L".txt")) return logFilePath;
+    for (int attempt = 0; attempt < kClaimTries; ++attempt) {
+        const std::wstring spare = logFilePath + UniqueSuffix();
+        if (Claim(spare + L".txt")) return spare;
+    }
+    return std::wstring();
 }

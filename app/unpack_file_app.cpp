@@ -53,7 +53,8 @@ BOOL CUnPackFileApp::InitInstance() {
 
     ApplyFileNameCode();
 
-    const LaunchCommand command = BuildCommand(unpacker);
+    CBatchOutputFile batchOutput;
+    const LaunchCommand command = BuildCommand(unpacker, batchOutput);
     WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, unpacker.GetWorkFolder().c_str(),
              command.file.c_str(), command.parameters.c_str());
 
@@ -66,12 +67,12 @@ BOOL CUnPackFileApp::InitInstance() {
         records.WriteString(L"CloudAutoUpdateTimeStart", FormatTimeStamp(LocalToUtc(GetLocalNow())), REG_SZ);
     }
 
-    const BOOL launched = LaunchAndWait(unpacker, command);
+    const BOOL launched = LaunchAndWait(unpacker, command, batchOutput);
     if (recordKey) records.WriteDword(L"CloudAutoUpdateStatus", launched ? 0 : 999);
     return FALSE;
 }
 
-LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
+LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker, CBatchOutputFile& batchOutput) {
     LaunchCommand command;
     if (IsArgumentBranch(__argc)) {
         command.file = __wargv[1];
@@ -85,14 +86,18 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker) {
     const bool useSysnative = !IsPreVista() && IsWow64();
     command.file = InterpreterPath(useSysnative, useSysnative ? GetSystemWindowsDirectoryPath() : L"",
                                    GetSystemDirectoryPath());
-    command.parameters = BuildBatchParameters(GetLogFilePath());
+    const std::wstring logFilePath = GetLogFilePath();
+    // Claimed only for a run.bat of our own: nothing is started without one.
+    const std::wstring outputBase =
+        unpacker.HasWrittenRunBat() ? batchOutput.ClaimBesideLog(logFilePath) : std::wstring();
+    command.parameters = BuildBatchParameters(outputBase.empty() ? logFilePath : outputBase);
     command.show = SW_HIDE;
     command.runsBatch = true;
+    command.outputHeld = !outputBase.empty();
     return command;
 }
 
-BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
-                               CBatchOutputFile& batchOutput) {
+BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command) {
     // Nothing is started from a folder this run did not make: a link someone planted, or a
     // leftover that could not be removed, holds their files, not ours.
     if (!unpacker.OwnsWorkFolder() || !IsPlainFolder(unpacker.GetWorkFolder())) {
@@ -105,9 +110,8 @@ BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
         WriteLog(L"[%s] run.bat not unpacked into:%s", kTag, unpacker.GetWorkFolder().c_str());
         return FALSE;
     }
-    const std::wstring outputPath = GetLogFilePath() + L".txt";
-    if (!batchOutput.Claim(outputPath)) {
-        WriteLog(L"[%s] batch output refused:%s", kTag, outputPath.c_str());
+    if (!command.outputHeld) {
+        WriteLog(L"[%s] batch output refused:%s.txt", kTag, GetLogFilePath().c_str());
         return FALSE;
     }
     return TRUE;
@@ -115,7 +119,8 @@ BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
 
 void CUnPackFileApp::ApplyFileNameCode() { StoreFileNameCode(GetModulePath()); }
 
-BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command) {
+BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command,
+                                   CBatchOutputFile& batchOutput) {
     SHELLEXECUTEINFOW request = {};
     request.cbSize = sizeof(request);
     request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -126,8 +131,7 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     request.lpDirectory = command.directory.empty() ? nullptr : command.directory.c_str();
     request.nShow = command.show;
 
-    CBatchOutputFile batchOutput;
-    if (!MayLaunch(unpacker, command, batchOutput) || !ShellExecuteExW(&request)) {
+    if (!MayLaunch(unpacker, command) || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The work folder stays for inspection.
         return FALSE;

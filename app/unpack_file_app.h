@@ -25,11 +25,13 @@ public:
 private:
     const CSingleInstance* m_pInstanceGuard;
 
-    static LaunchCommand BuildCommand(CUnPack& unpacker);
+    // The command of the branch the command line asks for; for the batch, batchOutput
+    // claims (and holds) the file its output goes to.
+    static LaunchCommand BuildCommand(CUnPack& unpacker, CBatchOutputFile& batchOutput);
     // TRUE when the command was started (and has ended, when there was a process).
-    static BOOL LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command);
+    static BOOL LaunchAndWait(CUnPack& unpacker, const LaunchCommand& command,
+                              CBatchOutputFile& batchOutput);
     // TRUE when the command may be started: the work folder is this run's own and, for the
     // batch, run.bat was unpacked by this run and the output file is claimed (and held).
-    static BOOL MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
-                          CBatchOutputFile& batchOutput);
+    static BOOL MayLaunch(CUnPack& unpacker, const LaunchCommand& command);
 };

@@ -1,5 +1,3 @@
-#include <shlobj.h>
-
 #include <string>
 
 #include "package/unpack.h"
@@ -13,7 +11,7 @@ const wchar_t kTag[] = L"CUnPack::GetWorkFolder";
 constexpr int kCreateRetries = 20;
 constexpr DWORD kRetryPauseMs = 100;
 // Folders tried beside "unpack" when a leftover of that name cannot be removed.
-constexpr int kSpareFolders = 99;
+constexpr int kSpareFolders = 16;
 
 }  // namespace
 
@@ -26,34 +24,31 @@ std::wstring CUnPack::GetWorkFolder() {
 
     // Only this account, the system and the administrators may touch what is unpacked:
     // in a shared temporary folder anyone could otherwise add a run.bat or a library of
-    // their own between extraction and launch.
+    // their own between extraction and launch. The folder is made and held in one call,
+    // so nobody can slip another folder in under its name in between.
     CPrivateFolderSecurity security;
     // A folder just removed can linger for a moment (a scanner or indexer still holds
     // it), so the creation is retried for about two seconds.
-    int result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), security.Attributes());
-    for (int retries = 0; result != ERROR_SUCCESS && retries < kCreateRetries; ++retries) {
-        result = SHCreateDirectoryExW(nullptr, m_strWorkFolder.c_str(), security.Attributes());
+    m_hWorkFolder = CreateHeldFolder(m_strWorkFolder, security.Attributes());
+    for (int retries = 0; !m_hWorkFolder && retries < kCreateRetries; ++retries) {
+        m_hWorkFolder = CreateHeldFolder(m_strWorkFolder, security.Attributes());
         Sleep(kRetryPauseMs);
     }
-    if (result != ERROR_SUCCESS) {
+    if (!m_hWorkFolder) {
         // Something of the same name stays (a file held open inside, a planted link): it is
-        // not ours, so it is never used. A fresh folder beside it is, made only where the
-        // name is free, so another planted name is passed over too.
-        for (int n = 1; n <= kSpareFolders; ++n) {
-            const std::wstring spare = temp + L"unpack." + std::to_wstring(n) + L"\\";
-            if (CreateDirectoryW(spare.c_str(), security.Attributes())) {
+        // not ours, so it is never used. A fresh folder beside it is, under a name nobody can
+        // foresee and planted ahead, made only where the name is free.
+        for (int n = 0; n < kSpareFolders && !m_hWorkFolder; ++n) {
+            const std::wstring spare = temp + L"unpack." + RandomSuffix() + L"\\";
+            m_hWorkFolder = CreateHeldFolder(spare, security.Attributes());
+            if (m_hWorkFolder) {
                 WriteLog(L"[%s] %sunpack could not be made afresh, work folder:%s", kTag,
                          temp.c_str(), spare.c_str());
                 m_strWorkFolder = spare;
-                result = ERROR_SUCCESS;
-                break;
             }
         }
     }
-    if (result == ERROR_SUCCESS) {
-        m_hWorkFolder = HoldFolder(m_strWorkFolder);
-        m_bOwnWorkFolder = m_hWorkFolder.IsValid() ? TRUE : FALSE;
-    }
+    m_bOwnWorkFolder = m_hWorkFolder.IsValid() ? TRUE : FALSE;
     if (!m_bOwnWorkFolder) WriteLog(L"[%s] no work folder of our own", kTag);
     return m_strWorkFolder;
 }

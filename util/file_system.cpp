@@ -1,6 +1,10 @@
 #include "util/file_system.h"
 
 #include <winioctl.h>
+#include <winternl.h>
+#include <ntsecapi.h>
+
+#include <cwchar>
 
 #include <vector>
 
@@ -35,6 +39,72 @@ UniqueHandle HoldFolder(const std::wstring& folder) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
+}
+
+namespace {
+
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using StatusToErrorFn = ULONG(NTAPI*)(NTSTATUS);
+
+FARPROC NtdllProc(const char* name) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr ? nullptr : GetProcAddress(ntdll, name);
+}
+
+// The native form of a Win32 path: "C:\x" as "\??\C:\x", "\\server\share" as "\??\UNC\server\share".
+std::wstring NativePath(const std::wstring& path) {
+    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') return L"\\??\\UNC\\" + path.substr(2);
+    return L"\\??\\" + path;
+}
+
+}  // namespace
+
+UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
+    // Only the native call both creates a folder and hands back a handle to it.
+    static const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
+        reinterpret_cast<void*>(NtdllProc("NtCreateFile")));
+    static const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
+        reinterpret_cast<void*>(NtdllProc("RtlNtStatusToDosError")));
+    if (create == nullptr || toError == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return UniqueHandle();
+    }
+    std::wstring path = NativePath(WithoutTrailingBackslashes(folder));
+    if (path.size() * sizeof(wchar_t) > 0xFFFF) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return UniqueHandle();
+    }
+    UNICODE_STRING name;
+    name.Buffer = &path[0];
+    name.Length = static_cast<USHORT>(path.size() * sizeof(wchar_t));
+    name.MaximumLength = name.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr,
+                               security != nullptr ? security->lpSecurityDescriptor : nullptr);
+    IO_STATUS_BLOCK io = {};
+    HANDLE handle = nullptr;
+    // FILE_CREATE fails on any existing name; the sharing is HoldFolder's.
+    const NTSTATUS status =
+        create(&handle, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
+               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+               FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT |
+                   FILE_OPEN_REPARSE_POINT,
+               nullptr, 0);
+    if (status < 0) {
+        SetLastError(toError(status));
+        return UniqueHandle();
+    }
+    return UniqueHandle(handle);
+}
+
+std::wstring RandomSuffix() {
+    ULONG value = 0;
+    // Should the generator fail, the clock still makes a name that is hard to foresee.
+    if (!RtlGenRandom(&value, sizeof(value))) value = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    wchar_t text[9] = {};
+    _snwprintf(text, 8, L"%08lX", value);
+    return text;
 }
 
 std::wstring GetModulePath() {

@@ -26,6 +26,16 @@ BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name);
 // something else under its name. Listing it stays possible. Empty when it cannot be opened.
 UniqueHandle HoldFolder(const std::wstring& folder);
 
+// Creates folder (trailing backslashes ignored) with the given security attributes (null:
+// the default) and returns it held as HoldFolder does, from the same call: nobody can put
+// another folder in its place between the creation and the hold. Fails, with the thread's
+// last error set, when anything of that name exists already (a link included).
+UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security);
+
+// Eight random hexadecimal digits from the system's generator, for names that another
+// account must not guess ahead of time.
+std::wstring RandomSuffix();
+
 // Full path of the running executable; empty when it cannot be had.
 std::wstring GetModulePath();
 

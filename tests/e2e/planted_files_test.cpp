@@ -3,6 +3,8 @@
 // unpack through them, nor start anything it did not unpack itself in this run.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "registry/product_key.h"
 #include "support/launcher_fixture.h"
 #include "support/raw_package.h"
@@ -54,8 +56,14 @@ protected:
 // it takes the run, and what the leftover holds is neither emptied through nor started.
 TEST_F(PlantedFilesTest, ALeftoverWorkFolderThatCannotGoIsPassedOver) {
     Pack({{L"run.bat", kGenuineRunBat}, {L"config.sys", "from the package"}});
-    const std::wstring spare = temp + L"unpack.1\\";
-    const std::wstring notice = L"[CUnPack::GetWorkFolder] " + temp + L"unpack could not be made afresh, work folder:" + spare;
+    const std::wstring notice = L"[CUnPack::GetWorkFolder] " + temp + L"unpack could not be made afresh, work folder:";
+    // The spare folder the run names in the log; empty when it names none.
+    auto spareFolder = [&] {
+        for (const std::wstring& m : Messages()) {
+            if (m.rfind(notice, 0) == 0) return m.substr(notice.size());
+        }
+        return std::wstring();
+    };
     {
         SCOPED_TRACE("a link to a folder elsewhere");
         ASSERT_TRUE(PlantUnixSymlink(target, temp + L"unpack"));
@@ -64,7 +72,8 @@ TEST_F(PlantedFilesTest, ALeftoverWorkFolderThatCannotGoIsPassedOver) {
         EXPECT_EQ(run.exitCode, 0u);
         ExpectTargetUntouched();
         ExpectGenuineRanAlone();
-        EXPECT_TRUE(Logged(notice));
+        const std::wstring spare = spareFolder();
+        ASSERT_FALSE(spare.empty()) << "no spare folder was logged";
         EXPECT_FALSE(FileExists(spare)) << "our own folder is removed after the run";
         RemoveUnixLink(temp + L"unpack");
     }
@@ -152,6 +161,31 @@ TEST_F(PlantedFilesTest, TheBatchOutputIsAlwaysAFreshFileOfOurOwn) {
         DeleteFileW(output.c_str());
         DeleteFileW((temp + L"genuine-ran.txt").c_str());
     }
+}
+
+// A batch output file that another process holds open cannot be replaced: the output goes
+// to a fresh file of our own beside it, named in the log, rather than the update being
+// blocked for as long as the file is held.
+TEST_F(PlantedFilesTest, AHeldBatchOutputFileIsPassedOver) {
+    Pack({{L"run.bat", kGenuineRunBat}});
+    const std::wstring output = temp + L"unpack.log.txt";
+    ASSERT_TRUE(WriteText(output, "held"));
+    UniqueHandle held(CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(Run().finished);
+    held.Reset();
+    ExpectGenuineRanAlone();
+    EXPECT_EQ(Text(output), "held");
+
+    const std::wstring prefix = L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + ExpectedInterpreter() +
+                                L" param:/c run.bat > \"" + temp + L"unpack.log.";
+    std::wstring spare;
+    for (const std::wstring& m : Messages()) {
+        if (m.rfind(prefix, 0) == 0) spare = m.substr(prefix.size() - wcslen(L"unpack.log."));
+    }
+    ASSERT_TRUE(std::regex_match(spare, std::wregex(LR"(unpack\.log\.[0-9A-F]{8}\.txt")"))) << Narrow(spare);
+    spare.pop_back();
+    EXPECT_EQ(Text(temp + spare), "genuine\r\n");
 }
 
 TEST_F(PlantedFilesTest, ALinkPlantedInsideTheWorkFolderIsNotFollowedByTheCleanUp) {

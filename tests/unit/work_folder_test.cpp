@@ -8,6 +8,9 @@
 #include "support/unix_link.h"
 #include "util/file_system.h"
 #include "util/folder_security.h"
+#include "util/system_paths.h"
+
+#include <regex>
 
 namespace {
 
@@ -63,29 +66,27 @@ TEST_F(WorkFolderTest, RemovalBeforeAnyPathDoesNothing) {
 }
 
 // A leftover that cannot go is someone else's: after about two seconds of retries a fresh
-// folder beside it is made and used, passing over spare names that are already taken.
+// folder beside it is made and used, under a name nobody could have planted ahead.
 TEST_F(WorkFolderTest, ALeftoverThatCannotGoIsRetriedAboutTwoSecondsThenPassedOver) {
     ScopedTempDirectory scoped(temp);
     CreateDirectoryW(expected.c_str(), nullptr);
     WriteText(expected + L"locked.txt", "ro");
     WriteText(expected + L"other.txt", "x");
     SetFileAttributesW((expected + L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    const std::wstring taken = temp + L"unpack.1";
-    WriteText(taken, "a file where the first spare folder would go");
 
     CUnPack unpacker;
     const DWORD start = GetTickCount();
-    const std::wstring spare = temp + L"unpack.2\\";
-    EXPECT_EQ(unpacker.GetWorkFolder(), spare);
+    const std::wstring spare = unpacker.GetWorkFolder();
     const DWORD elapsed = GetTickCount() - start;
+    ASSERT_TRUE(std::regex_match(spare.substr(temp.size()), std::wregex(LR"(unpack\.[0-9A-F]{8}\\)")))
+        << Narrow(spare);
     EXPECT_GE(elapsed, 1900u);  // 20 retries, each followed by 100 ms
     EXPECT_LT(elapsed, 4000u);
     EXPECT_TRUE(unpacker.OwnsWorkFolder());
     EXPECT_TRUE(FileExists(expected + L"locked.txt"));
     EXPECT_FALSE(FileExists(expected + L"other.txt"));
-    EXPECT_EQ(ReadBytes(taken).size(), 44u);
-    // Held for the run: it cannot be renamed away and replaced.
-    EXPECT_FALSE(MoveFileExW((temp + L"unpack.2").c_str(), (temp + L"moved").c_str(), 0));
+    // Held from its creation on: it cannot be renamed away and replaced.
+    EXPECT_FALSE(MoveFileExW(WithoutTrailingBackslashes(spare).c_str(), (temp + L"moved").c_str(), 0));
 
     SetCurrentDirectoryW(root.Path().c_str());
     unpacker.RemoveWorkFolder();
