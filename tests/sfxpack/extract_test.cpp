@@ -1,5 +1,5 @@
-#include "format/package_extractor.h"
-#include "format/file_io.h"
+#include "tools/sfxpack/package/package_extractor.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // the reader found.
 #include <gtest/gtest.h>
 
-#include "format/package_reader.h"
 #include "json_document.h"
 #include "package_fixture.h"
 #include "raw_package.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 namespace sfxtest {
 namespace {

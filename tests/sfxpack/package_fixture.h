@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "format/package_writer.h"
 #include "scratch_dir.h"
 #include "synthetic_pe.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 namespace sfxtest {
 

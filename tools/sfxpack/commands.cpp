@@ -3,11 +3,11 @@
 #include <exception>
 #include <new>
 
-#include "format/package_reader.h"
-#include "format/file_io.h"
-#include "format/package_writer.h"
+#include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/launcher_location.h"
+#include "tools/sfxpack/package/package_reader.h"
+#include "tools/sfxpack/package/package_writer.h"
 #include "tools/sfxpack/progress_meter.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>

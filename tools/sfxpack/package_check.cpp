@@ -1,9 +1,9 @@
 #include "tools/sfxpack/package_check.h"
 
-#include "format/certificate_table.h"
-#include "format/file_io.h"
-#include "format/text.h"
-#include "tools/sfxpack/child_process.h"
+#include "tools/sfxpack/base/child_process.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/certificate_table.h"
 
 namespace sfxpack {
 

@@ -1,11 +1,11 @@
 // sfxpack sign: signs a package with osslsigncode and writes it only once verify has
 // passed it; --make-test-cert makes a throw-away certificate with openssl.
-#include "format/file_io.h"
-#include "format/package_reader.h"
-#include "format/text.h"
-#include "tools/sfxpack/child_process.h"
+#include "tools/sfxpack/base/child_process.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/package/package_reader.h"
 #include "tools/sfxpack/package_check.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"

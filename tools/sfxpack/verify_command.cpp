@@ -1,6 +1,6 @@
 // sfxpack verify: the layout check of list, then the certificate table and, through
 // osslsigncode, the signature. Nothing is extracted or run.
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/commands.h"
 #include "tools/sfxpack/package_check.h"

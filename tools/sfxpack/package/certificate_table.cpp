@@ -1,4 +1,4 @@
-#include "format/certificate_table.h"
+#include "tools/sfxpack/package/certificate_table.h"
 
 #include "format/little_endian.h"
 #include "format/package_format.h"

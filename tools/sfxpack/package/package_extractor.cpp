@@ -1,14 +1,14 @@
-#include "format/package_extractor.h"
+#include "tools/sfxpack/package/package_extractor.h"
 
 #include <algorithm>
 #include <map>
 #include <new>
 
-#include "format/file_io.h"
 #include "format/package_format.h"
-#include "format/text.h"
-#include "format/package_writer.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/package_writer.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfx {
 namespace {

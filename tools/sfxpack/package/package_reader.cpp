@@ -1,14 +1,14 @@
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 #include <algorithm>
 #include <new>
 
-#include "format/byte_source.h"
 #include "format/entry_header_codec.h"
-#include "format/file_io.h"
 #include "format/package_format.h"
-#include "format/pe_image.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/base/byte_source.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/package/pe_image.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfx {
 namespace {

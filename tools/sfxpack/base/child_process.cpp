@@ -1,10 +1,10 @@
-#include "tools/sfxpack/child_process.h"
+#include "tools/sfxpack/base/child_process.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
