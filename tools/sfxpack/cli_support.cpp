@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
 
 namespace sfxpack {
 

@@ -2,7 +2,7 @@
 #include <set>
 
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
 #include "tools/sfxpack/package/package_extractor.h"
 #include "tools/sfxpack/progress_meter.h"
 #include "tools/sfxpack/verbs.h"

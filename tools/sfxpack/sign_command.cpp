@@ -4,7 +4,7 @@
 #include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
 #include "tools/sfxpack/package/package_reader.h"
 #include "tools/sfxpack/package_check.h"
 #include "tools/sfxpack/report_output.h"

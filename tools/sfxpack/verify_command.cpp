@@ -2,7 +2,7 @@
 // osslsigncode, the signature. Nothing is extracted or run.
 #include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
 #include "tools/sfxpack/package_check.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
