@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>

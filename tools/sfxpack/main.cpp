@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfxpack/base/utf8.h"
 #include "tools/sfxpack/commands.h"
 #include "tools/sfxpack/progress_meter.h"
 
@@ -25,14 +26,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide != nullptr) {
         std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) {
-            const int n =
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-            if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &s[0], n, nullptr, nullptr);
-            s.resize(s.size() - 1);  // the converted terminator
-            args.push_back(s);
-        }
+        for (int i = 1; i < count; ++i) args.push_back(sfx::NarrowToUtf8(wide[i]));
         LocalFree(wide);
         return args;
     }

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/base/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -206,7 +208,7 @@ bool RunChildImpl(const std::string& executable, const std::vector<std::string>&
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (got == static_cast<ssize_t>(sizeof why)) {
-        *error = "cannot run '" + executable + "': " + std::strerror(why);
+        *error = "cannot run " + sfx::Quoted(executable) + ": " + std::strerror(why);
         return false;
     }
     result->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -42,7 +42,7 @@ bool CheckExtractableName(const std::string& name, std::string* reason) {
 namespace {
 
 std::string EntryPlace(const PackageEntryInfo& e, size_t position) {
-    return "entry " + std::to_string(position + 1) + " at " + std::to_string(e.headerOffset);
+    return "entry " + Num(position + 1) + " at " + Num(e.headerOffset);
 }
 
 // Writes the entries one after the other; a refused or failed one is reported and the
