@@ -14,6 +14,8 @@
 #include <windows.h>
 // shellapi.h relies on the types windows.h declares.
 #include <shellapi.h>
+
+#include "framework/handles.h"
 #endif
 
 namespace {
@@ -23,11 +25,10 @@ namespace {
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #ifdef _WIN32
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
+    const UniqueLocalMemory<wchar_t**> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (wide) {
         std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) args.push_back(sfx::NarrowToUtf8(wide[i]));
-        LocalFree(wide);
+        for (int i = 1; i < count; ++i) args.push_back(sfx::NarrowToUtf8(wide.Get()[i]));
         return args;
     }
 #endif

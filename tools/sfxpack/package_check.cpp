@@ -8,15 +8,15 @@
 namespace sfxpack {
 
 void RunVerifier(const std::vector<std::string>& args, SignatureCheck* check) {
-    const std::string verifier = FindOnPath(kVerifier);
+    const std::string verifier = sfx::FindOnPath(kVerifier);
     if (verifier.empty()) {
         check->state = SignatureState::kNotChecked;
         check->detail = std::string(kVerifier) + " was not found on PATH";
         return;
     }
-    ChildResult result;
+    sfx::ChildResult result;
     std::string error;
-    if (!RunChild(verifier, args, &result, &error)) {
+    if (!sfx::RunChild(verifier, args, &result, &error)) {
         check->state = SignatureState::kNotChecked;
         check->detail = error;
         return;

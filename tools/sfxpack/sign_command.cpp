@@ -57,16 +57,16 @@ int Fail(std::ostream& err, const std::string& message) {
 }
 
 int MakeTestCertificate(const std::string& dir, std::ostream& out, std::ostream& err) {
-    const std::string openssl = FindOnPath("openssl");
+    const std::string openssl = sfx::FindOnPath("openssl");
     if (openssl.empty()) return Fail(err, "openssl was not found on PATH; it makes the certificate");
     std::string error;
     if (!sfx::MakeDirectories(dir, &error)) return Fail(err, error);
-    ChildResult result;
+    sfx::ChildResult result;
     const std::vector<std::string> args = {
         "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=sfxpack test signer",
         "-addext", "extendedKeyUsage=codeSigning", "-days", "30",
         "-keyout", sfx::JoinPath(dir, "key.pem"), "-out", sfx::JoinPath(dir, "cert.pem")};
-    if (!RunChild(openssl, args, &result, &error)) return Fail(err, error);
+    if (!sfx::RunChild(openssl, args, &result, &error)) return Fail(err, error);
     if (result.exitCode != 0) {
         err << result.output;
         return Fail(err, "openssl could not make a certificate in " + sfx::Quoted(dir));
@@ -85,7 +85,7 @@ bool CheckSignInputs(const ParsedArgs& parsed, std::string* message) {
             return false;
         }
     }
-    if (FindOnPath(kVerifier).empty()) {
+    if (sfx::FindOnPath(kVerifier).empty()) {
         *message = std::string(kVerifier) + " was not found on PATH; it signs and verifies " +
                    "packages (Debian: apt-get install osslsigncode)";
         return false;

@@ -10,13 +10,17 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "framework/handles.h"
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "tools/sfxpack/base/unique_fd.h"
 #endif
 
-namespace sfxpack {
+namespace sfx {
 namespace {
 
 #ifdef _WIN32
@@ -30,11 +34,11 @@ std::string PathVariable() {
     std::wstring value(n, L'\0');
     const DWORD got = GetEnvironmentVariableW(L"PATH", &value[0], n);
     value.resize(got < n ? got : 0);
-    return sfx::NarrowToUtf8(value);
+    return NarrowToUtf8(value);
 }
 
 bool IsExecutable(const std::string& path) {
-    return sfx::IsRegularFile(path);
+    return IsRegularFile(path);
 }
 
 // Quotes one argument so that the child's CommandLineToArgvW-style parsing gives it back
@@ -64,66 +68,85 @@ std::string SystemError(const char* what) {
     return std::string(what) + " failed: system error " + std::to_string(GetLastError());
 }
 
-bool RunChildImpl(const std::string& executable, const std::vector<std::string>& args,
-                  ChildResult* result, std::string* error) {
-    std::wstring program;
-    std::wstring line;
-    if (!sfx::WidenUtf8(executable, &program)) {
+// The command line CreateProcessW takes: the program, then each argument, each quoted.
+bool BuildCommandLine(const std::string& executable, const std::vector<std::string>& args,
+                      std::wstring* program, std::wstring* line, std::string* error) {
+    if (!WidenUtf8(executable, program)) {
         *error = "program path is not valid UTF-8";
         return false;
     }
-    AppendQuoted(&line, program);
+    AppendQuoted(line, *program);
     for (const std::string& a : args) {
         std::wstring wide;
-        if (!sfx::WidenUtf8(a, &wide)) {
+        if (!WidenUtf8(a, &wide)) {
             *error = "argument is not valid UTF-8";
             return false;
         }
-        line += L' ';
-        AppendQuoted(&line, wide);
+        *line += L' ';
+        AppendQuoted(line, wide);
     }
+    return true;
+}
 
+struct StartedChild {
+    UniqueHandle output;  // the read end of the pipe behind its stdout and stderr
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+// Starts the child with stdin from NUL and stdout and stderr into a pipe.
+bool StartChild(const std::wstring& program, std::wstring* line, StartedChild* child,
+                std::string* error) {
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    // Our copy of the write end goes on return, or the read of the output never sees the end.
+    UniqueHandle writeEnd;
+    if (!CreatePipe(child->output.Put(), writeEnd.Put(), &inherit, 0)) {
         *error = SystemError("CreatePipe");
         return false;
     }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);  // only the write end goes along
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
+    // Only the write end goes along.
+    SetHandleInformation(child->output.Get(), HANDLE_FLAG_INHERIT, 0);
+    const UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inherit, OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdInput = nul.Get();
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
     PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    const std::string startError = started ? std::string() : SystemError("CreateProcess");
-    // Our copy of the write end must go, or the read below never sees the end.
-    CloseHandle(writeEnd);
-    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
-    if (!started) {
-        CloseHandle(readEnd);
-        *error = startError;
+    if (!CreateProcessW(program.c_str(), &(*line)[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+        *error = SystemError("CreateProcess");
         return false;
     }
+    child->process.Reset(process.hProcess);
+    child->thread.Reset(process.hThread);
+    return true;
+}
 
+void CollectOutput(HANDLE output, std::string* text) {
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        if (result->output.size() < kMaxChildOutput) result->output.append(buffer, got);
+    while (ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        if (text->size() < kMaxChildOutput) text->append(buffer, got);
     }
-    CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
+}
+
+bool RunChildImpl(const std::string& executable, const std::vector<std::string>& args,
+                  ChildResult* result, std::string* error) {
+    std::wstring program;
+    std::wstring line;
+    if (!BuildCommandLine(executable, args, &program, &line, error)) return false;
+    StartedChild child;
+    if (!StartChild(program, &line, &child, error)) return false;
+    CollectOutput(child.output.Get(), &result->output);
+    child.output.Reset();
+    WaitForSingleObject(child.process.Get(), INFINITE);
     DWORD code = 0;
-    result->exitCode = GetExitCodeProcess(process.hProcess, &code) ? static_cast<int>(code) : -1;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    result->exitCode =
+        GetExitCodeProcess(child.process.Get(), &code) ? static_cast<int>(code) : -1;
     return true;
 }
 
@@ -138,7 +161,72 @@ std::string PathVariable() {
 }
 
 bool IsExecutable(const std::string& path) {
-    return sfx::IsRegularFile(path) && access(path.c_str(), X_OK) == 0;
+    return IsRegularFile(path) && access(path.c_str(), X_OK) == 0;
+}
+
+bool MakePipe(UniqueFd* readEnd, UniqueFd* writeEnd, std::string* error) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        *error = std::string("pipe failed: ") + std::strerror(errno);
+        return false;
+    }
+    readEnd->Reset(fds[0]);
+    writeEnd->Reset(fds[1]);
+    return true;
+}
+
+struct ChildPipes {
+    UniqueFd outputRead;  // the child's stdout and stderr
+    UniqueFd outputWrite;
+    UniqueFd statusRead;  // a failed exec: the child writes errno here; exec closes it
+    UniqueFd statusWrite;
+};
+
+// The child's side of fork, in its own copy of the pipes: stdin from /dev/null, stdout and
+// stderr into the output pipe, then exec. Only async-signal-safe calls from here to exec,
+// and no destructor runs: the child ends in exec or _exit.
+[[noreturn]] void ExecInChild(const std::vector<char*>& argv, const ChildPipes& pipes) {
+    const int output = pipes.outputWrite.Get();
+    const int devNull = open("/dev/null", O_RDONLY);
+    if (devNull >= 0) dup2(devNull, 0);
+    if (devNull > 2) close(devNull);
+    dup2(output, 1);
+    dup2(output, 2);
+    if (output > 2) close(output);
+    close(pipes.outputRead.Get());
+    close(pipes.statusRead.Get());
+    execvp(argv[0], argv.data());
+    const int why = errno;
+    ssize_t ignored = write(pipes.statusWrite.Get(), &why, sizeof why);
+    (void)ignored;
+    _exit(127);
+}
+
+void CollectOutput(int output, std::string* text) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(output, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        if (text->size() < kMaxChildOutput) text->append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// True, with the child's errno in *why, when its exec failed; a successful exec closes the
+// status pipe with nothing written.
+bool ExecFailed(int statusPipe, int* why) {
+    ssize_t got = 0;
+    do {
+        got = read(statusPipe, why, sizeof *why);
+    } while (got < 0 && errno == EINTR);
+    return got == static_cast<ssize_t>(sizeof *why);
+}
+
+int WaitForChild(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 bool RunChildImpl(const std::string& executable, const std::vector<std::string>& args,
@@ -148,67 +236,30 @@ bool RunChildImpl(const std::string& executable, const std::vector<std::string>&
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    int fds[2];
-    if (pipe(fds) != 0) {
-        *error = std::string("pipe failed: ") + std::strerror(errno);
+    ChildPipes pipes;
+    if (!MakePipe(&pipes.outputRead, &pipes.outputWrite, error) ||
+        !MakePipe(&pipes.statusRead, &pipes.statusWrite, error)) {
         return false;
     }
-    // Reports a failed exec to the parent: the child writes errno here, exec closes it.
-    int execStatus[2];
-    if (pipe(execStatus) != 0) {
-        *error = std::string("pipe failed: ") + std::strerror(errno);
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
-    fcntl(execStatus[1], F_SETFD, FD_CLOEXEC);
+    fcntl(pipes.statusWrite.Get(), F_SETFD, FD_CLOEXEC);
     const pid_t pid = fork();
     if (pid < 0) {
         *error = std::string("fork failed: ") + std::strerror(errno);
-        for (const int fd : {fds[0], fds[1], execStatus[0], execStatus[1]}) close(fd);
         return false;
     }
-    if (pid == 0) {
-        // Only async-signal-safe calls from here to exec.
-        const int devNull = open("/dev/null", O_RDONLY);
-        if (devNull >= 0) dup2(devNull, 0);
-        if (devNull > 2) close(devNull);
-        dup2(fds[1], 1);
-        dup2(fds[1], 2);
-        if (fds[1] > 2) close(fds[1]);
-        close(fds[0]);
-        close(execStatus[0]);
-        execvp(argv[0], argv.data());
-        const int why = errno;
-        ssize_t ignored = write(execStatus[1], &why, sizeof why);
-        (void)ignored;
-        _exit(127);
-    }
-    close(fds[1]);
-    close(execStatus[1]);
+    if (pid == 0) ExecInChild(argv, pipes);
+    // Our copies of the write ends must go, or the reads below never see the end.
+    pipes.outputWrite.Reset();
+    pipes.statusWrite.Reset();
 
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        if (result->output.size() < kMaxChildOutput) {
-            result->output.append(buffer, static_cast<size_t>(got));
-        }
-    }
-    close(fds[0]);
+    CollectOutput(pipes.outputRead.Get(), &result->output);
+    pipes.outputRead.Reset();
     int why = 0;
-    ssize_t got = 0;
-    do {
-        got = read(execStatus[0], &why, sizeof why);
-    } while (got < 0 && errno == EINTR);
-    close(execStatus[0]);
-
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (got == static_cast<ssize_t>(sizeof why)) {
-        *error = "cannot run " + sfx::Quoted(executable) + ": " + std::strerror(why);
+    const bool execFailed = ExecFailed(pipes.statusRead.Get(), &why);
+    pipes.statusRead.Reset();
+    const int status = WaitForChild(pid);
+    if (execFailed) {
+        *error = "cannot run " + Quoted(executable) + ": " + std::strerror(why);
         return false;
     }
     result->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -243,4 +294,4 @@ bool RunChild(const std::string& executable, const std::vector<std::string>& arg
     return RunChildImpl(executable, args, result, error);
 }
 
-}  // namespace sfxpack
+}  // namespace sfx
