@@ -8,8 +8,8 @@
 #include <unistd.h>
 #endif
 
+#include "common/raw_package.h"
 #include "package_fixture.h"
-#include "raw_package.h"
 #include "run_sfxpack.h"
 
 namespace sfxtest {

@@ -2,9 +2,9 @@
 // the reader found.
 #include <gtest/gtest.h>
 
+#include "common/raw_package.h"
 #include "json_document.h"
 #include "package_fixture.h"
-#include "raw_package.h"
 #include "tools/sfxpack/package/package_reader.h"
 
 namespace sfxtest {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "common/raw_package.h"
 #include "package_fixture.h"
-#include "raw_package.h"
 #include "run_sfxpack.h"
 
 namespace sfxtest {
