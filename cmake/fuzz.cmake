@@ -5,9 +5,10 @@ target_compile_options(sfxpack_core PRIVATE ${FUZZ_FLAGS} -fsanitize=fuzzer-no-l
 
 add_executable(package_fuzzer tests/fuzz/package_fuzzer.cpp)
 target_link_libraries(package_fuzzer PRIVATE sfxpack_core)
-target_compile_options(package_fuzzer PRIVATE ${FUZZ_FLAGS} -fsanitize=fuzzer)
+target_compile_options(package_fuzzer PRIVATE ${PROJECT_WARNINGS} ${FUZZ_FLAGS} -fsanitize=fuzzer)
 target_link_options(package_fuzzer PRIVATE ${FUZZ_FLAGS} -fsanitize=fuzzer)
 
 add_executable(make_seeds tests/fuzz/make_seeds.cpp)
 target_link_libraries(make_seeds PRIVATE sfxpack_core)
 target_include_directories(make_seeds PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_compile_options(make_seeds PRIVATE ${PROJECT_WARNINGS})
