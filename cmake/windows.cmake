@@ -57,11 +57,12 @@ set(TEST_SUPPORT_SOURCES
   tests/support/registry_fixture.cpp)
 
 # A Windows test program of the sources given, with the shared test support, linked like the
-# launcher; it needs the launcher and the probe built beside it.
+# launcher and with the package tool's code, whose writer packs the test packages; it needs
+# the launcher and the probe built beside it.
 function(add_windows_test_program name)
   add_executable(${name} ${ARGN} ${TEST_SUPPORT_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE launcher_core GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE launcher_core sfxpack_core GTest::gtest_main)
   target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
   target_link_options(${name} PRIVATE ${WINDOWS_LINK_FLAGS})
   add_dependencies(${name} launcher probe)

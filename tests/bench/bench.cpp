@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "format/package_writer.h"
 #include "package/unpack.h"
 #include "support/launcher_run.h"
 #include "support/test_folder.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 namespace {
 

@@ -6,10 +6,14 @@
 #include <functional>
 #include <set>
 
+#include "common/raw_package.h"
 #include "support/launcher_fixture.h"
-#include "support/raw_package.h"
 
 namespace {
+
+using sfxtest::PatchU32;
+using sfxtest::PeOffset;
+using sfxtest::RawPackage;
 
 // Every file and folder below root, as relative paths.
 void Collect(const std::wstring& root, const std::wstring& relative, std::set<std::wstring>& out) {

@@ -5,14 +5,16 @@
 
 #include <regex>
 
+#include "common/raw_package.h"
+#include "framework/handles.h"
 #include "registry/product_key.h"
 #include "support/launcher_fixture.h"
-#include "support/raw_package.h"
 #include "support/registry_fixture.h"
 #include "support/unix_link.h"
-#include "framework/handles.h"
 
 namespace {
+
+using sfxtest::RawPackage;
 
 class PlantedFilesTest : public LauncherFixture {
 protected:

@@ -3,10 +3,12 @@
 // folder holding both files in SFX_SIGNED_DIR.
 #include <gtest/gtest.h>
 
+#include "common/raw_package.h"
 #include "support/launcher_fixture.h"
-#include "support/raw_package.h"
 
 namespace {
+
+using sfxtest::PeOffset;
 
 class SignedPackageTest : public LauncherFixture {
 protected:

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "../sfxpack/mirrored_source.h"
-#include "../sfxpack/raw_package.h"
 #include "../sfxpack/synthetic_pe.h"
+#include "common/raw_package.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-// Fuzz target over the format code that the launcher and the package tool share: the PE
-// header parser, the package inspection, the entry-name rules and the trailer rule. Each
-// input is read as a small file, and again as a sparse one of almost 2 GiB holding the
-// input at its start and at its end, so that e_lfanew, the trailer and the entries can
-// point far into it: what is read must stay bounded by the headers, not by the offsets.
+// Fuzz target over the package tool's PE header parser and package inspection, and the
+// entry-name and trailer rules it shares with the launcher. Each input is read as a small
+// file, and again as a sparse one of almost 2 GiB holding the input at its start and at its
+// end, so that e_lfanew, the trailer and the entries can point far into it: what is read
+// must stay bounded by the headers, not by the offsets.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -10,11 +10,11 @@
 #include <string>
 
 #include "../sfxpack/mirrored_source.h"
-#include "format/certificate_table.h"
 #include "format/package_format.h"
-#include "format/package_reader.h"
-#include "format/pe_image.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/package/certificate_table.h"
+#include "tools/sfxpack/package/package_reader.h"
+#include "tools/sfxpack/package/pe_image.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "format/certificate_table.h"
+#include "tools/sfxpack/package/certificate_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "format/package_extractor.h"
-#include "format/file_io.h"
+#include "tools/sfxpack/package/package_extractor.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #endif
 
 #include "package_fixture.h"
-#include "raw_package.h"
 #include "run_sfxpack.h"
 
 namespace sfxtest {
@@ -17,12 +16,6 @@ namespace {
 
 class ExtractTest : public PackageTest {
 protected:
-    std::string RawPackage(const RawEntries& entries) {
-        const std::string path = dir.Path("raw.exe");
-        WriteBytes(path, BuildRawPackage(launcherImage, entries));
-        return path;
-    }
-
     // Every file below the scratch directory, relative to it, sorted.
     std::vector<std::string> AllFiles() const {
         std::vector<std::string> files;
@@ -70,7 +63,7 @@ TEST_F(ExtractTest, HostileNamesAreRefusedAndNothingIsWrittenOutsideTheFolder) {
     RawEntries entries = {{"first.txt", "1"}};
     for (const std::string& name : hostile) entries.push_back({name, "hostile"});
     entries.push_back({"last.txt", "2"});
-    const std::string package = RawPackage(entries);
+    const std::string package = WriteRawPackage(entries);
     const std::string to = dir.Path("to");
 
     sfx::ExtractOutcome outcome;
@@ -109,7 +102,7 @@ TEST_F(ExtractTest, LaterEntryOfTheSameNameReplacesTheFileAsOnWindows) {
         fs::remove_all(to);
         sfx::ExtractOutcome outcome;
         std::string error;
-        ASSERT_TRUE(sfx::ExtractPackage(RawPackage(c.entries), to, &outcome, &error)) << error;
+        ASSERT_TRUE(sfx::ExtractPackage(WriteRawPackage(c.entries), to, &outcome, &error)) << error;
         EXPECT_TRUE(outcome.refused.empty());
         EXPECT_EQ(outcome.written.size(), c.entries.size());
         std::vector<std::pair<std::string, std::string>> found;
@@ -165,7 +158,7 @@ TEST_F(ExtractTest, BrokenLayoutExtractsNothing) {
 // A link planted under the target's name, or under the name of the temporary file
 // beside it, must be replaced or passed over, never written through.
 TEST_F(ExtractTest, PlantedLinksInTheFolderAreNotFollowed) {
-    const std::string package = RawPackage({{"ok.txt", "package content"}});
+    const std::string package = WriteRawPackage({{"ok.txt", "package content"}});
     const std::string to = dir.Path("to");
     fs::create_directories(to);
     const std::string outside = dir.Path("outside.txt");

@@ -1,4 +1,4 @@
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #include <gtest/gtest.h>
 

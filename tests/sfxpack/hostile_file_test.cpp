@@ -7,8 +7,8 @@
 #include <sstream>
 #include <streambuf>
 
-#include "format/package_reader.h"
 #include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 #include "package_fixture.h"
 #include "run_sfxpack.h"

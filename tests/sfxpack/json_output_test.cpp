@@ -2,10 +2,9 @@
 // the reader found.
 #include <gtest/gtest.h>
 
-#include "format/package_reader.h"
 #include "json_document.h"
 #include "package_fixture.h"
-#include "raw_package.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 namespace sfxtest {
 namespace {
@@ -27,10 +26,8 @@ protected:
 
 TEST_F(JsonOutputTest, ListGivesEveryEntryAndProblemWithItsOffset) {
     // A quote and a byte outside ASCII must come out escaped; "CON" is a problem.
-    const std::string package = dir.Path("raw.exe");
-    WriteBytes(package, BuildRawPackage(launcherImage, {{"q\"uote.txt", "12"},
-                                                        {"caf\xE9", "345"},
-                                                        {"CON", ""}}));
+    const std::string package =
+        WriteRawPackage({{"q\"uote.txt", "12"}, {"caf\xE9", "345"}, {"CON", ""}});
     sfx::PackageReport report;
     std::string error;
     ASSERT_TRUE(sfx::InspectPackage(package, &report, &error)) << error;

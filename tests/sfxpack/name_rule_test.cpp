@@ -7,7 +7,7 @@
 #include <string>
 
 #include "format/package_format.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfxtest {
 namespace {

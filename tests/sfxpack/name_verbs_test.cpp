@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "package_fixture.h"
-#include "raw_package.h"
 #include "run_sfxpack.h"
 
 namespace sfxtest {
@@ -13,11 +12,6 @@ namespace {
 
 class NameVerbsTest : public PackageTest {
 protected:
-    std::string RawPackage(const RawEntries& entries) {
-        const std::string path = dir.Path("raw.exe");
-        WriteBytes(path, BuildRawPackage(launcherImage, entries));
-        return path;
-    }
     std::string Text(const std::string& path) {
         const std::vector<uint8_t> b = ReadBytes(path);
         return std::string(b.begin(), b.end());
@@ -36,7 +30,7 @@ TEST_F(NameVerbsTest, ListAndVerifyReportNamesTheLauncherRefusesOrThatAliasAnoth
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.second);
-        const std::string package = RawPackage(c.first);
+        const std::string package = WriteRawPackage(c.first);
         const ToolResult listed = RunSfxpack(dir, {"list", package});
         EXPECT_EQ(listed.exitCode, 1);
         EXPECT_NE(listed.out.find("layout: BROKEN\n  - "), std::string::npos) << listed.out;
@@ -95,7 +89,7 @@ TEST_F(NameVerbsTest, ExtractSkipsAnEntryNamedLikeTheShortAliasOfAnEarlierOne) {
         SCOPED_TRACE(c.entries.front().first);
         const std::string to = dir.Path("to");
         fs::remove_all(to);
-        const ToolResult r = RunSfxpack(dir, {"extract", RawPackage(c.entries), "--to", to});
+        const ToolResult r = RunSfxpack(dir, {"extract", WriteRawPackage(c.entries), "--to", to});
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         std::vector<std::string> found;
         for (const auto& e : fs::directory_iterator(to)) found.push_back(e.path().filename().string());
@@ -134,7 +128,7 @@ TEST_F(NameVerbsTest, LongestNamesRoundTrip) {
 }
 
 TEST_F(NameVerbsTest, AFileThatCannotBeWrittenStopsNoOther) {
-    const std::string package = RawPackage({{"a.txt", "a"}, {"blocked.txt", "b"}, {"c.txt", "c"}});
+    const std::string package = WriteRawPackage({{"a.txt", "a"}, {"blocked.txt", "b"}, {"c.txt", "c"}});
     const std::string to = dir.Path("to");
     fs::create_directories(to + "/blocked.txt/inside");  // a folder no file can replace
     const ToolResult r = RunSfxpack(dir, {"extract", package, "--to", to});

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "format/package_writer.h"
+#include "common/raw_package.h"
 #include "scratch_dir.h"
 #include "synthetic_pe.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 namespace sfxtest {
 
@@ -30,6 +31,13 @@ protected:
         const std::string path = dir.Path(out);
         std::string error;
         EXPECT_TRUE(sfx::CreatePackage(launcher, inputs, path, &error)) << error;
+        return path;
+    }
+
+    // A package assembled byte by byte behind the launcher, for what Pack refuses to make.
+    std::string WriteRawPackage(const RawEntries& entries) {
+        const std::string path = dir.Path("raw.exe");
+        WriteBytes(path, BuildRawPackage(launcherImage, entries));
         return path;
     }
 

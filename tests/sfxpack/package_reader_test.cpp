@@ -1,4 +1,4 @@
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "format/package_writer.h"
 #include "package_fixture.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 namespace sfxtest {
 namespace {

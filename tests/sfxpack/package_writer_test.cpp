@@ -1,4 +1,4 @@
-#include "format/package_writer.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "format/pe_image.h"
+#include "tools/sfxpack/package/pe_image.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "format/package_format.h"
-#include "format/package_writer.h"
 #include "signing.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 namespace sfxtest {
 namespace {

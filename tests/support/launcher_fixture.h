@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "format/package_writer.h"
 #include "support/launcher_run.h"
 #include "support/test_folder.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 class LauncherFixture : public ::testing::Test {
 protected:

@@ -2,11 +2,16 @@
 
 #include "support/scoped_seam.h"
 
+#include "common/raw_package.h"
 #include "package/unpack.h"
-#include "support/raw_package.h"
 #include "support/test_folder.h"
 
 namespace {
+
+using sfxtest::AppendCertificateTable;
+using sfxtest::PatchU32;
+using sfxtest::PeOffset;
+using sfxtest::RawPackage;
 
 // Free-space figures for the fake query, and what it was asked.
 struct FreeSpaceFake {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/exit_codes.h"
 
 namespace sfxpack {
 
@@ -78,7 +79,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
         const size_t eq = a.find('=');
         const std::string name = a.substr(0, eq);
         if (std::find(optionNames.begin(), optionNames.end(), name) == optionNames.end()) {
-            *message = "unknown option '" + a + "'";
+            *message = "unknown option " + sfx::Quoted(a);
             return false;
         }
         if (!parsed->Value(name).empty()) {

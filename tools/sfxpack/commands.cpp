@@ -3,11 +3,12 @@
 #include <exception>
 #include <new>
 
-#include "format/package_reader.h"
-#include "format/file_io.h"
-#include "format/package_writer.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/launcher_location.h"
+#include "tools/sfxpack/package/package_reader.h"
+#include "tools/sfxpack/package/package_writer.h"
 #include "tools/sfxpack/progress_meter.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
@@ -108,7 +109,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     json ? PrintReportJson(path, report, out) : PrintReport(report, out);
     if (!report.intact) {
-        err << "sfxpack: '" << Printable(path) << "': package layout is broken ("
+        err << "sfxpack: " << sfx::Quoted(Printable(path)) << ": package layout is broken ("
             << report.problems.size()
             << (report.problems.size() == 1 ? " problem)\n" : " problems)\n");
         return kExitFailed;
@@ -137,7 +138,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (verb == "verify") return RunVerify(args, out, err);
     if (verb == "extract") return RunExtract(args, out, err, errIsTerminal);
     if (verb == "sign") return RunSign(args, out, err);
-    return UsageError(err, "unknown command '" + verb + "'", "");
+    return UsageError(err, "unknown command " + sfx::Quoted(verb), "");
 }
 
 }  // namespace
@@ -151,9 +152,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         return Dispatch(args, out, err, errIsTerminal);
     } catch (const std::bad_alloc&) {
-        err << "sfxpack: not enough memory for '" << Printable(command) << "'\n";
+        err << "sfxpack: not enough memory for " << sfx::Quoted(Printable(command)) << "\n";
     } catch (const std::exception& e) {
-        err << "sfxpack: '" << Printable(command) << "' failed: " << Printable(e.what()) << "\n";
+        err << "sfxpack: " << sfx::Quoted(Printable(command)) << " failed: " << Printable(e.what())
+            << "\n";
     }
     return kExitFailed;
 }

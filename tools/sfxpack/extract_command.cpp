@@ -1,9 +1,9 @@
 // sfxpack extract: writes the entries of a package into a folder, as the launcher would.
 #include <set>
 
-#include "format/package_extractor.h"
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
+#include "tools/sfxpack/package/package_extractor.h"
 #include "tools/sfxpack/progress_meter.h"
 #include "tools/sfxpack/verbs.h"
 

@@ -81,12 +81,12 @@ void JsonWriter::EndArray() { Close(']'); }
 
 void JsonWriter::Key(const std::string& key) {
     BeforeValue();
-    Quoted(key, true);
+    WriteEscaped(key, true);
     out_ << ": ";
     afterKey_ = true;
 }
 
-void JsonWriter::Quoted(const std::string& s, bool utf8) {
+void JsonWriter::WriteEscaped(const std::string& s, bool utf8) {
     out_ << '"';
     for (const char ch : s) {
         const unsigned char c = static_cast<unsigned char>(ch);
@@ -113,12 +113,12 @@ void JsonWriter::Quoted(const std::string& s, bool utf8) {
 
 void JsonWriter::String(const std::string& text) {
     BeforeValue();
-    Quoted(text, IsUtf8(text));
+    WriteEscaped(text, IsUtf8(text));
 }
 
 void JsonWriter::Bytes(const std::string& bytes) {
     BeforeValue();
-    Quoted(bytes, false);
+    WriteEscaped(bytes, false);
 }
 
 void JsonWriter::Number(uint64_t value) {

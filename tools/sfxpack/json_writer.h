@@ -37,7 +37,7 @@ public:
 private:
     void BeforeValue();
     void Close(char bracket);
-    void Quoted(const std::string& s, bool utf8);
+    void WriteEscaped(const std::string& s, bool utf8);
 
     std::ostream& out_;
     std::vector<bool> empty_;  // per open object or array: nothing written in it yet

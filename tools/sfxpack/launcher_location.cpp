@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfxpack/base/utf8.h"
 #include "tools/sfxpack/commands.h"
 #include "tools/sfxpack/progress_meter.h"
 
@@ -13,6 +14,8 @@
 #include <windows.h>
 // shellapi.h relies on the types windows.h declares.
 #include <shellapi.h>
+
+#include "framework/handles.h"
 #endif
 
 namespace {
@@ -22,18 +25,10 @@ namespace {
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #ifdef _WIN32
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
+    const UniqueLocalMemory<wchar_t**> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (wide) {
         std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) {
-            const int n =
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-            if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &s[0], n, nullptr, nullptr);
-            s.resize(s.size() - 1);  // the converted terminator
-            args.push_back(s);
-        }
-        LocalFree(wide);
+        for (int i = 1; i < count; ++i) args.push_back(sfx::NarrowToUtf8(wide.Get()[i]));
         return args;
     }
 #endif

@@ -1,22 +1,22 @@
 #include "tools/sfxpack/package_check.h"
 
-#include "format/certificate_table.h"
-#include "format/file_io.h"
-#include "format/text.h"
-#include "tools/sfxpack/child_process.h"
+#include "tools/sfxpack/base/child_process.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/certificate_table.h"
 
 namespace sfxpack {
 
 void RunVerifier(const std::vector<std::string>& args, SignatureCheck* check) {
-    const std::string verifier = FindOnPath(kVerifier);
+    const std::string verifier = sfx::FindOnPath(kVerifier);
     if (verifier.empty()) {
         check->state = SignatureState::kNotChecked;
         check->detail = std::string(kVerifier) + " was not found on PATH";
         return;
     }
-    ChildResult result;
+    sfx::ChildResult result;
     std::string error;
-    if (!RunChild(verifier, args, &result, &error)) {
+    if (!sfx::RunChild(verifier, args, &result, &error)) {
         check->state = SignatureState::kNotChecked;
         check->detail = error;
         return;

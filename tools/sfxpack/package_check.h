@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 namespace sfxpack {
 

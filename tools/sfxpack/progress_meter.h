@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "format/copy_progress.h"
+#include "tools/sfxpack/package/copy_progress.h"
 
 namespace sfxpack {
 

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/package_reader.h"
 #include "tools/sfxpack/package_check.h"
 
 namespace sfxpack {

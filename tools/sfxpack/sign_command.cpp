@@ -1,11 +1,11 @@
 // sfxpack sign: signs a package with osslsigncode and writes it only once verify has
 // passed it; --make-test-cert makes a throw-away certificate with openssl.
-#include "format/file_io.h"
-#include "format/package_reader.h"
-#include "format/text.h"
-#include "tools/sfxpack/child_process.h"
+#include "tools/sfxpack/base/child_process.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
+#include "tools/sfxpack/package/package_reader.h"
 #include "tools/sfxpack/package_check.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
@@ -57,16 +57,16 @@ int Fail(std::ostream& err, const std::string& message) {
 }
 
 int MakeTestCertificate(const std::string& dir, std::ostream& out, std::ostream& err) {
-    const std::string openssl = FindOnPath("openssl");
+    const std::string openssl = sfx::FindOnPath("openssl");
     if (openssl.empty()) return Fail(err, "openssl was not found on PATH; it makes the certificate");
     std::string error;
     if (!sfx::MakeDirectories(dir, &error)) return Fail(err, error);
-    ChildResult result;
+    sfx::ChildResult result;
     const std::vector<std::string> args = {
         "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=sfxpack test signer",
         "-addext", "extendedKeyUsage=codeSigning", "-days", "30",
         "-keyout", sfx::JoinPath(dir, "key.pem"), "-out", sfx::JoinPath(dir, "cert.pem")};
-    if (!RunChild(openssl, args, &result, &error)) return Fail(err, error);
+    if (!sfx::RunChild(openssl, args, &result, &error)) return Fail(err, error);
     if (result.exitCode != 0) {
         err << result.output;
         return Fail(err, "openssl could not make a certificate in " + sfx::Quoted(dir));
@@ -85,7 +85,7 @@ bool CheckSignInputs(const ParsedArgs& parsed, std::string* message) {
             return false;
         }
     }
-    if (FindOnPath(kVerifier).empty()) {
+    if (sfx::FindOnPath(kVerifier).empty()) {
         *message = std::string(kVerifier) + " was not found on PATH; it signs and verifies " +
                    "packages (Debian: apt-get install osslsigncode)";
         return false;

@@ -1,8 +1,9 @@
 // sfxpack verify: the layout check of list, then the certificate table and, through
 // osslsigncode, the signature. Nothing is extracted or run.
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
-#include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/exit_codes.h"
 #include "tools/sfxpack/package_check.h"
 #include "tools/sfxpack/report_output.h"
 #include "tools/sfxpack/verbs.h"
@@ -40,7 +41,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string ca = parsed.Value("--ca");
     const bool json = parsed.Has("--json");
     if (!ca.empty() && !sfx::IsRegularFile(ca)) {
-        err << "sfxpack: CA certificate '" << Printable(ca) << "' is not a readable file\n";
+        err << "sfxpack: CA certificate " << sfx::Quoted(Printable(ca)) << " is not a readable file\n";
         return kExitFailed;
     }
     VerifyOutcome outcome;
@@ -54,7 +55,8 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!outcome.failed.empty()) {
         std::string failed;
         for (const std::string& f : outcome.failed) failed += (failed.empty() ? "" : ", ") + f;
-        err << "sfxpack: '" << Printable(path) << "' failed verification (" << failed << ")\n";
+        err << "sfxpack: " << sfx::Quoted(Printable(path)) << " failed verification (" << failed
+            << ")\n";
         return kExitFailed;
     }
     return kExitOk;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "format/byte_source.h"
+#include "tools/sfxpack/base/byte_source.h"
 
 namespace sfx {
 

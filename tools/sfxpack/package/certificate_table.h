@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "format/byte_source.h"
-#include "format/package_reader.h"
+#include "tools/sfxpack/base/byte_source.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 namespace sfx {
 

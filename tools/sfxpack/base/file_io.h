@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "format/byte_source.h"
+#include "tools/sfxpack/base/byte_source.h"
 
 namespace sfx {
 
@@ -37,12 +37,6 @@ bool MoveOver(const std::string& from, const std::string& to, std::string* error
 std::string FolderOf(const std::string& path);
 // dir and name with one separator between them.
 std::string JoinPath(const std::string& dir, const std::string& name);
-
-#ifdef _WIN32
-// UTF-8 <-> UTF-16 for the Windows calls; false when the input is not valid UTF-8.
-bool WidenUtf8(const std::string& utf8, std::wstring* wide);
-std::string NarrowToUtf8(const std::wstring& wide);
-#endif
 
 // A file opened for reading, by position or front to back.
 class InputFile : public ByteSource {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "format/copy_progress.h"
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/copy_progress.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 namespace sfx {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "format/byte_source.h"
+#include "tools/sfxpack/base/byte_source.h"
 
 namespace sfx {
 

@@ -1,10 +1,10 @@
-#include "format/pe_image.h"
+#include "tools/sfxpack/package/pe_image.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "format/little_endian.h"
 #include "format/package_format.h"
+#include "tools/sfxpack/base/text.h"
 
 namespace sfx {
 namespace {
@@ -16,12 +16,6 @@ constexpr uint64_t kDataDirectoriesOffset = 96;  // within the PE32 optional hea
 constexpr uint64_t kDataDirectorySize = 8;
 constexpr uint64_t kMaxDataDirectories = 16;
 constexpr size_t kSectionsPerRead = 32;
-
-std::string Hex(uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
 
 // Reads of small spans, with bounds checks that also tell whether the file itself or
 // only the bytes at hand are short.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "format/byte_source.h"
-#include "format/copy_progress.h"
+#include "tools/sfxpack/base/byte_source.h"
+#include "tools/sfxpack/package/copy_progress.h"
 
 namespace sfx {
 

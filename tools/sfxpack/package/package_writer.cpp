@@ -1,4 +1,4 @@
-#include "format/package_writer.h"
+#include "tools/sfxpack/package/package_writer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,11 +7,11 @@
 #include <new>
 
 #include "format/entry_header_codec.h"
-#include "format/file_io.h"
 #include "format/package_format.h"
-#include "format/text.h"
-#include "format/pe_image.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/pe_image.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfx {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace sfxpack {
+namespace sfx {
 
 // Full path of the first executable file called program (".exe" added on Windows) in a
 // folder listed in PATH; empty when there is none.
@@ -13,7 +13,7 @@ std::string FindOnPath(const std::string& program);
 
 struct ChildResult {
     int exitCode = -1;   // -1 when it did not exit normally (killed by a signal)
-    std::string output;  // stdout and stderr, interleaved as written, capped at kMaxOutput
+    std::string output;  // stdout and stderr, interleaved as written, capped at kMaxChildOutput
 };
 
 constexpr size_t kMaxChildOutput = 1 << 20;
@@ -23,4 +23,4 @@ constexpr size_t kMaxChildOutput = 1 << 20;
 bool RunChild(const std::string& executable, const std::vector<std::string>& args,
               ChildResult* result, std::string* error);
 
-}  // namespace sfxpack
+}  // namespace sfx

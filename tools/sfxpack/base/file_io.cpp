@@ -1,4 +1,4 @@
-#include "format/file_io.h"
+#include "tools/sfxpack/base/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,12 +13,11 @@
 #include <unistd.h>
 #endif
 
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/base/utf8.h"
+
 namespace sfx {
 namespace {
-
-std::string Quoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 std::string ErrnoText() {
     return std::strerror(errno);
@@ -26,13 +25,9 @@ std::string ErrnoText() {
 
 #ifdef _WIN32
 
-bool Widen(const std::string& path, std::wstring* wide) {
-    return WidenUtf8(path, wide);
-}
-
 std::FILE* OpenForReading(const std::string& path) {
     std::wstring wide;
-    if (!Widen(path, &wide)) {
+    if (!WidenUtf8(path, &wide)) {
         errno = EINVAL;
         return nullptr;
     }
@@ -42,7 +37,7 @@ std::FILE* OpenForReading(const std::string& path) {
 // Fails with EEXIST when anything, a link included, already has the name.
 std::FILE* CreateNewFile(const std::string& path) {
     std::wstring wide;
-    if (!Widen(path, &wide)) {
+    if (!WidenUtf8(path, &wide)) {
         errno = EINVAL;
         return nullptr;
     }
@@ -56,7 +51,7 @@ std::FILE* CreateNewFile(const std::string& path) {
 
 bool MakeDirectory(const std::string& path) {
     std::wstring wide;
-    return Widen(path, &wide) && _wmkdir(wide.c_str()) == 0;
+    return WidenUtf8(path, &wide) && _wmkdir(wide.c_str()) == 0;
 }
 
 bool Seek(std::FILE* f, uint64_t offset) {
@@ -73,7 +68,7 @@ bool SizeOfOpenFile(std::FILE* f, uint64_t* size) {
 PathKind KindOf(const std::string& path) {
     std::wstring wide;
     struct _stat64 st;
-    if (!Widen(path, &wide) || _wstat64(wide.c_str(), &st) != 0) return PathKind::kMissing;
+    if (!WidenUtf8(path, &wide) || _wstat64(wide.c_str(), &st) != 0) return PathKind::kMissing;
     if ((st.st_mode & _S_IFMT) == _S_IFREG) return PathKind::kRegularFile;
     if ((st.st_mode & _S_IFMT) == _S_IFDIR) return PathKind::kDirectory;
     return PathKind::kOther;
@@ -81,17 +76,17 @@ PathKind KindOf(const std::string& path) {
 
 bool RemovePath(const std::string& path) {
     std::wstring wide;
-    return Widen(path, &wide) && _wremove(wide.c_str()) == 0;
+    return WidenUtf8(path, &wide) && _wremove(wide.c_str()) == 0;
 }
 
 bool RemoveDirectoryPath(const std::string& path) {
     std::wstring wide;
-    return Widen(path, &wide) && _wrmdir(wide.c_str()) == 0;
+    return WidenUtf8(path, &wide) && _wrmdir(wide.c_str()) == 0;
 }
 
 bool MoveReplacing(const std::string& from, const std::string& to, std::string* error) {
     std::wstring wideFrom, wideTo;
-    if (!Widen(from, &wideFrom) || !Widen(to, &wideTo)) {
+    if (!WidenUtf8(from, &wideFrom) || !WidenUtf8(to, &wideTo)) {
         *error = "path is not valid UTF-8";
         return false;
     }
@@ -172,29 +167,6 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
-#ifdef _WIN32
-bool WidenUtf8(const std::string& utf8, std::wstring* wide) {
-    wide->clear();
-    if (utf8.empty()) return true;
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide->resize(static_cast<size_t>(n));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                               static_cast<int>(utf8.size()), &(*wide)[0], n) == n;
-}
-
-std::string NarrowToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n,
-                        nullptr, nullptr);
-    return utf8;
-}
-#endif
 
 PathKind GetPathKind(const std::string& path) {
     return KindOf(path);

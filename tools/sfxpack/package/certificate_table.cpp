@@ -1,23 +1,10 @@
-#include "format/certificate_table.h"
+#include "tools/sfxpack/package/certificate_table.h"
 
 #include "format/little_endian.h"
 #include "format/package_format.h"
+#include "tools/sfxpack/base/text.h"
 
 namespace sfx {
-namespace {
-
-std::string Num(uint64_t v) {
-    return std::to_string(v);
-}
-
-std::string Hex16(uint16_t v) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string s = "0x";
-    for (int shift = 12; shift >= 0; shift -= 4) s += kDigits[(v >> shift) & 0xF];
-    return s;
-}
-
-}  // namespace
 
 bool CheckCertificateTable(ByteSource* file, const PackageReport& report,
                            CertificateTableInfo* info, std::string* reason) {
@@ -56,11 +43,11 @@ bool CheckCertificateTable(ByteSource* file, const PackageReport& report,
         return false;
     }
     if (info->revision != kWinCertRevision2) {
-        *reason = "WIN_CERTIFICATE revision " + Hex16(info->revision) + " is not 0x0200";
+        *reason = "WIN_CERTIFICATE revision " + Hex(info->revision, 4) + " is not 0x0200";
         return false;
     }
     if (info->type != kWinCertTypePkcsSignedData) {
-        *reason = "WIN_CERTIFICATE type " + Hex16(info->type) +
+        *reason = "WIN_CERTIFICATE type " + Hex(info->type, 4) +
                   " is not 0x0002 (PKCS#7 signed data)";
         return false;
     }

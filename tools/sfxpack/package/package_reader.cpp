@@ -1,14 +1,15 @@
-#include "format/package_reader.h"
+#include "tools/sfxpack/package/package_reader.h"
 
 #include <algorithm>
 #include <new>
 
-#include "format/byte_source.h"
 #include "format/entry_header_codec.h"
-#include "format/file_io.h"
 #include "format/package_format.h"
-#include "format/pe_image.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/base/byte_source.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/pe_image.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfx {
 namespace {
@@ -17,12 +18,8 @@ namespace {
 constexpr size_t kMaxEntries = 1000000;
 constexpr size_t kMaxProblems = 32;
 
-std::string Num(uint64_t v) {
-    return std::to_string(v);
-}
-
 std::string Describe(const PackageEntryInfo& e, size_t position) {
-    return "entry " + Num(position + 1) + " ('" + e.name + "' at " + Num(e.headerOffset) + ")";
+    return "entry " + Num(position + 1) + " (" + Quoted(e.name) + " at " + Num(e.headerOffset) + ")";
 }
 
 class LayoutChecker {
@@ -293,7 +290,7 @@ bool InspectPackage(const std::string& path, PackageReport* report, std::string*
         *report = PackageReport();
         return false;
     }
-    return InspectPackageSource(&file, "'" + path + "'", report, error);
+    return InspectPackageSource(&file, Quoted(path), report, error);
 }
 
 bool InspectPackageData(const uint8_t* data, size_t size, PackageReport* report,

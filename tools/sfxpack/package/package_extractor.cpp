@@ -1,14 +1,14 @@
-#include "format/package_extractor.h"
+#include "tools/sfxpack/package/package_extractor.h"
 
 #include <algorithm>
 #include <map>
 #include <new>
 
-#include "format/file_io.h"
 #include "format/package_format.h"
-#include "format/text.h"
-#include "format/package_writer.h"
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/package_writer.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 namespace sfx {
 namespace {
@@ -42,7 +42,7 @@ bool CheckExtractableName(const std::string& name, std::string* reason) {
 namespace {
 
 std::string EntryPlace(const PackageEntryInfo& e, size_t position) {
-    return "entry " + std::to_string(position + 1) + " at " + std::to_string(e.headerOffset);
+    return "entry " + Num(position + 1) + " at " + Num(e.headerOffset);
 }
 
 // Writes the entries one after the other; a refused or failed one is reported and the

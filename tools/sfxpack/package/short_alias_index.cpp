@@ -1,7 +1,7 @@
-#include "format/short_alias_index.h"
+#include "tools/sfxpack/package/short_alias_index.h"
 
 #include "format/package_format.h"
-#include "format/text.h"
+#include "tools/sfxpack/base/text.h"
 
 namespace sfx {
 
