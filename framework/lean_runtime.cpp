@@ -8,8 +8,8 @@
 // them ends the process on the spot: no dialog that would hang an unattended run, no
 // handler, nothing that could go on with half-made state.
 //
-// Linked into the launcher image only (and into the program that tests this file); the
-// tests and sfxpack keep the full runtime.
+// Linked into the launcher image only (and into the test and benchmark programs that stand
+// in for it); the tests and sfxpack keep the full runtime.
 #include <windows.h>
 
 #include <cstdlib>

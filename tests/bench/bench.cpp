@@ -21,7 +21,7 @@ namespace {
 
 constexpr DWORD kBlock = 1024;  // the launcher's copy block
 constexpr int kLargeFileRounds = 7;
-constexpr int kManyFilesRounds = 5;
+constexpr int kManyFilesRounds = 7;
 constexpr int kProcessRounds = 15;
 constexpr DWORD kChildRunMs = 500;  // how long the probe runs in the child-exit rounds
 bool g_showRounds = false;          // SFX_BENCH_ROUNDS set: every sample to stderr
