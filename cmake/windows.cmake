@@ -28,20 +28,33 @@ add_library(launcher_core STATIC
   registry/product_key.cpp
   app/file_name_code.cpp)
 target_include_directories(launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(launcher_core PRIVATE ${PROJECT_WARNINGS})
+# Compiled as it goes into the launcher image, so the tests try the very same code.
+target_compile_options(launcher_core PRIVATE ${PROJECT_WARNINGS} ${SFX_LEAN_COMPILE_OPTIONS})
 target_link_libraries(launcher_core PUBLIC sfxformat shell32 user32 advapi32)
 
+# The launcher's runtime (framework/lean_runtime.cpp) and lean flags, for the launcher and
+# the program that tests that runtime.
+function(use_lean_runtime target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/framework/lean_runtime.cpp)
+  target_compile_options(${target} PRIVATE ${PROJECT_WARNINGS} ${SFX_LEAN_COMPILE_OPTIONS})
+  target_link_options(${target} PRIVATE -municode ${WINDOWS_LINK_FLAGS} ${SFX_LEAN_LINK_OPTIONS})
+endfunction()
+
 # The launcher. Always stripped: an unstripped image keeps its symbol table behind the
-# last section, exactly where the package goes.
+# last section, exactly where the package goes. The link map tells the tests which parts
+# of the runtime libraries went in.
 add_executable(launcher WIN32
   app/main.cpp
   app/app_globals.cpp
   app/unpack_file_app.cpp
   res/launcher.rc)
 set_target_properties(launcher PROPERTIES OUTPUT_NAME VADuVavuVazo)
-target_compile_options(launcher PRIVATE ${PROJECT_WARNINGS})
-target_link_options(launcher PRIVATE -municode -s ${WINDOWS_LINK_FLAGS})
+use_lean_runtime(launcher)
+target_link_options(launcher PRIVATE -s -Wl,-Map=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/VADuVavuVazo.map)
 target_link_libraries(launcher PRIVATE launcher_core)
+
+add_executable(lean_runtime_probe tests/probe/lean_runtime_probe.cpp)
+use_lean_runtime(lean_runtime_probe)
 
 # A small program the tests start in the launcher's place.
 add_executable(probe tests/probe/probe.cpp)
@@ -65,7 +78,7 @@ function(add_windows_test_program name)
   target_link_libraries(${name} PRIVATE launcher_core sfxpack_core GTest::gtest_main)
   target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
   target_link_options(${name} PRIVATE ${WINDOWS_LINK_FLAGS})
-  add_dependencies(${name} launcher probe)
+  add_dependencies(${name} launcher probe lean_runtime_probe)
 endfunction()
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
@@ -100,9 +113,15 @@ set_tests_properties(time_zone_daylight_saving PROPERTIES ENVIRONMENT "TZ=EST5ED
 add_test(NAME signed_package
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-signed-package.sh ${CMAKE_BINARY_DIR})
 
-# make bench: measurements, not a test.
+# make bench: measurements, not a test; bench_floor does the launcher's whole-process jobs
+# the plain way, as a GUI program on the launcher's runtime.
 add_windows_test_program(bench tests/bench/bench.cpp)
 set_target_properties(bench PROPERTIES EXCLUDE_FROM_ALL ON)
+add_executable(bench_floor WIN32 tests/bench/bench_floor.cpp)
+use_lean_runtime(bench_floor)
+target_link_libraries(bench_floor PRIVATE launcher_core)
+set_target_properties(bench_floor PROPERTIES EXCLUDE_FROM_ALL ON)
+add_dependencies(bench bench_floor)
 
 # Installation: sfxpack.exe with the launcher image beside it, where it looks for it.
 install(TARGETS sfxpack launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

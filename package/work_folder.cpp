@@ -53,6 +53,14 @@ std::wstring CUnPack::GetWorkFolder() {
     return m_strWorkFolder;
 }
 
+namespace {
+// A console host lets go of its ended program's folder some 40-80 ms later: the removal is
+// retried in short steps, growing from 1 to 10 ms, for about two seconds in all.
+constexpr DWORD kRemoveFirstPauseMs = 1;
+constexpr DWORD kRemoveLongestPauseMs = 10;
+constexpr DWORD kRemoveRetryMs = 2000;
+}  // namespace
+
 void CUnPack::RemoveWorkFolder() {
     if (m_strWorkFolder.empty()) return;
     // A folder this run did not make is somebody else's: it is left as it is.
@@ -70,10 +78,12 @@ void CUnPack::RemoveFolder(const std::wstring& folder) {
     // The folder cannot go while it is the current directory.
     SetCurrentDirectoryW(parent.c_str());
     // A program that has just ended can leave its console host holding the folder as
-    // its current directory for a moment; that hold gets the creation's two seconds.
-    for (int retries = 0; !RemoveDirectoryW(folder.c_str()) &&
-                          GetLastError() == ERROR_SHARING_VIOLATION && retries < kCreateRetries;
-         ++retries) {
-        Sleep(kRetryPauseMs);
+    // its current directory for a moment.
+    const DWORD start = GetTickCount();
+    DWORD pause = kRemoveFirstPauseMs;
+    while (!RemoveDirectoryW(folder.c_str()) &&
+           GetLastError() == ERROR_SHARING_VIOLATION && GetTickCount() - start < kRemoveRetryMs) {
+        Sleep(pause);
+        pause = pause * 2 < kRemoveLongestPauseMs ? pause * 2 : kRemoveLongestPauseMs;
     }
 }

@@ -10,15 +10,16 @@ namespace {
 
 using QueryUserTokenFn = BOOL(WINAPI*)(ULONG, PHANDLE);
 
-// WTSQueryUserToken is bound at its first call: the library is already loaded from the
+// WTSQueryUserToken is looked up when called: the library is already loaded from the
 // system directory by then, and a platform without it just falls through to explorer.
+// (Not kept in a function-local static: its guard would bring the runtime's exception
+// support back into the launcher image.)
 BOOL WINAPI QueryUserTokenLate(ULONG sessionId, PHANDLE token) {
-    static QueryUserTokenFn bound = [] {
-        HMODULE wtsapi = LoadLibraryW(L"wtsapi32.dll");
-        return wtsapi == nullptr ? nullptr
-                                 : reinterpret_cast<QueryUserTokenFn>(
-                                       reinterpret_cast<void*>(GetProcAddress(wtsapi, "WTSQueryUserToken")));
-    }();
+    HMODULE wtsapi = LoadLibraryW(L"wtsapi32.dll");
+    const QueryUserTokenFn bound =
+        wtsapi == nullptr ? nullptr
+                          : reinterpret_cast<QueryUserTokenFn>(
+                                reinterpret_cast<void*>(GetProcAddress(wtsapi, "WTSQueryUserToken")));
     if (bound == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;

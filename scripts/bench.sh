@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# make bench: every figure measured here, now, in one run (medians of several runs).
+# make bench: every figure measured here, now, in one run: each against the floor of its
+# job measured in the same rounds (see tests/bench/bench.cpp), medians of the rounds.
 #   bench.sh [MiB]   (default 256)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -13,8 +14,8 @@ sfx_wine_env "$top/build/windows"
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N); echo "$e - $s" | bc -l; }
 
-echo "| what | measured | against | ratio |"
-echo "|---|---|---|---|"
+echo "| what | measured | floor | ratio | goal |"
+echo "|---|---|---|---|---|"
 wine "$top/build/windows/bin/bench.exe" "$mib" | tr -d '\r'
 
 work=$(mktemp -d)
@@ -25,7 +26,7 @@ sfxpack="$top/build/native/bin/sfxpack"
 create=$(for i in 1 2 3 4 5; do rm -f "$work/p.exe"; seconds "$sfxpack" create --launcher "$launcher" --out "$work/p.exe" "$work/payload.bin"; done | median)
 copy=$(for i in 1 2 3 4 5; do rm -f "$work/c.bin"; seconds cp "$work/payload.bin" "$work/c.bin"; done | median)
 verify=$(for i in 1 2 3 4 5; do seconds "$sfxpack" verify "$work/p.exe"; done | median)
-printf '| sfxpack create, %s MiB (Linux) | %.0f MiB/s | cp %.0f MiB/s | %.1fx |\n' "$mib" \
+printf '| sfxpack create, %s MiB (Linux) | %.0f MiB/s | cp %.0f MiB/s | %.1fx | |\n' "$mib" \
     "$(echo "$mib / $create" | bc -l)" "$(echo "$mib / $copy" | bc -l)" "$(echo "$create / $copy" | bc -l)"
-printf '| sfxpack verify, %s MiB (Linux) | %.0f MiB/s | cp %.0f MiB/s | %.3fx |\n' "$mib" \
+printf '| sfxpack verify, %s MiB (Linux) | %.0f MiB/s | cp %.0f MiB/s | %.3fx | |\n' "$mib" \
     "$(echo "$mib / $verify" | bc -l)" "$(echo "$mib / $copy" | bc -l)" "$(echo "$verify / $copy" | bc -l)"

@@ -26,14 +26,18 @@ std::wstring LocalTimeStamp() {
     return stamp;
 }
 
-// The file may be appended to only when it is what it looks like: one plain file.
+// The file may be appended to only when it is what it looks like: one plain file. Asked
+// through the two narrow information classes: GetFileInformationByHandle also queries the
+// volume, which under Wine costs several times a whole line.
 bool IsPlainSingleLinkFile(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return false;
-    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+    if (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
         return false;
     }
-    return info.nNumberOfLinks <= 1;
+    return !standard.Directory && standard.NumberOfLinks <= 1;
 }
 
 }  // namespace

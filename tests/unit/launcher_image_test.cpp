@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "res/resource.h"
+#include "support/launcher_run.h"
 #include "support/test_folder.h"
 
 namespace {
@@ -87,6 +88,52 @@ TEST_F(LauncherImageTest, NeedsNoMingwLibrariesBesideIt) {
         EXPECT_EQ(name.find("libstdc++"), std::string::npos) << name;
         EXPECT_EQ(name.find("libgcc"), std::string::npos) << name;
         EXPECT_EQ(name.find("libwinpthread"), std::string::npos) << name;
+    }
+}
+
+bool Contains(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+// Built without exceptions on a runtime of its own, the image carries none of the library's
+// exception support: the link took in no personality routine, no unwinder, no thread
+// library for it, and the image holds neither the default terminate handler's texts, nor
+// the exception classes' type names, nor the demangler's.
+TEST_F(LauncherImageTest, CarriesNoExceptionSupportAndStaysWithin160KiB) {
+    EXPECT_LE(file.size(), 160u * 1024);
+    for (const char* text : {"terminate called", "St9exception", "St9bad_alloc", "(anonymous namespace)"}) {
+        EXPECT_FALSE(Contains(file, text)) << text;
+    }
+
+    const std::wstring mapPath = BinaryFolder() + L"VADuVavuVazo.map";
+    const std::vector<uint8_t> map = ReadBytes(mapPath);
+    ASSERT_TRUE(Contains(map, "(wstring-inst.o)")) << "not the link map of this launcher: " << Narrow(mapPath);
+    for (const char* member : {"(eh_personality.o)", "(eh_throw.o)", "(eh_terminate.o)", "(vterminate.o)",
+                               "(cp-demangle.o)", "(unwind-dw2.o)", "(unwind-dw2-fde.o)", "(libwinpthread"}) {
+        EXPECT_FALSE(Contains(map, member)) << member;
+    }
+}
+
+// A failed allocation or a broken length check ends a program on this runtime at once,
+// with abort's code, instead of going on.
+TEST(LeanRuntimeTest, AFailedAllocationEndsTheProcessOnTheSpot) {
+    TestFolder folder;
+    const std::wstring mark = folder / L"went-on.bin";
+    auto run = [&](const std::wstring& what) {
+        DeleteFileW(mark.c_str());
+        return RunProcess(Quote(BinaryFolder() + L"lean_runtime_probe.exe") + L" " + what + L" " + Quote(mark), {});
+    };
+
+    const RunResult small = run(L"16");
+    ASSERT_TRUE(small.finished);
+    EXPECT_EQ(small.exitCode, 0u);
+    EXPECT_TRUE(FileExists(mark)) << "the probe does not write its mark";
+
+    for (const wchar_t* what : {L"2000000000", L"too-long"}) {
+        const RunResult failed = run(what);
+        ASSERT_TRUE(failed.finished) << Narrow(what);
+        EXPECT_EQ(failed.exitCode, 3u) << Narrow(what);
+        EXPECT_FALSE(FileExists(mark)) << Narrow(what) << ": went on after the failure";
     }
 }
 

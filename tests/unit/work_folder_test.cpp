@@ -3,6 +3,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <thread>
+
 #include "package/unpack.h"
 #include "support/test_folder.h"
 #include "support/unix_link.h"
@@ -93,6 +95,40 @@ TEST_F(WorkFolderTest, ALeftoverThatCannotGoIsRetriedAboutTwoSecondsThenPassedOv
     EXPECT_FALSE(PathExists(spare));
     EXPECT_TRUE(FileExists(expected + L"locked.txt"));
     EXPECT_EQ(CurrentDirectory(), TempWithoutSlash());
+}
+
+// The console host of an ended program holds the folder for a moment, as an open handle
+// without delete sharing does: the removal waits for it, but not much beyond two seconds.
+TEST_F(WorkFolderTest, AHeldFolderGoesOnceLetGoAndIsGivenUpAfterAboutTwoSeconds) {
+    ScopedTempDirectory scoped(temp);
+    CUnPack unpacker;
+    ASSERT_EQ(unpacker.GetWorkFolder(), expected);
+    auto hold = [&] {
+        return CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+
+    HANDLE forGood = hold();
+    ASSERT_NE(forGood, INVALID_HANDLE_VALUE);
+    ASSERT_FALSE(RemoveDirectoryW(expected.c_str()));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    const DWORD start = GetTickCount();
+    unpacker.RemoveWorkFolder();
+    const DWORD elapsed = GetTickCount() - start;
+    CloseHandle(forGood);
+    EXPECT_TRUE(FileExists(expected));
+    EXPECT_GE(elapsed, 1900u);
+    EXPECT_LT(elapsed, 4000u);
+
+    HANDLE briefly = hold();
+    ASSERT_NE(briefly, INVALID_HANDLE_VALUE);
+    std::thread release([briefly] {
+        Sleep(150);
+        CloseHandle(briefly);
+    });
+    unpacker.RemoveWorkFolder();
+    release.join();
+    EXPECT_FALSE(FileExists(expected));
 }
 
 // A planted "unpack" link in a shared temporary folder: the clean-up must not delete
