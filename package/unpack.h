@@ -41,8 +41,9 @@ public:
     // "unpack" in the temporary directory, or "unpack.N" beside it when a leftover "unpack"
     // cannot be removed. The folder is held until RemoveWorkFolder.
     std::wstring GetWorkFolder();
-    // TRUE while the work folder is one this run created (with the private access list)
-    // and holds; nothing is unpacked into or started from any other.
+    // TRUE when the work folder is one this run created (with the private access list);
+    // it is held from its creation until RemoveWorkFolder. Nothing is unpacked into or
+    // started from any other.
     BOOL OwnsWorkFolder() const { return m_bOwnWorkFolder; }
     // Deletes the work folder and all in it when it is our own; the current directory
     // moves to its parent.

@@ -65,8 +65,8 @@ void CUnPack::RemoveWorkFolder() {
     if (m_strWorkFolder.empty()) return;
     // A folder this run did not make is somebody else's: it is left as it is.
     if (!m_bOwnWorkFolder) return;
+    // Let go first: the hold would keep the folder itself from going.
     m_hWorkFolder.Reset();
-    m_bOwnWorkFolder = FALSE;
     RemoveFolder(m_strWorkFolder);
 }
 

@@ -61,10 +61,11 @@ std::wstring NativePath(const std::wstring& path) {
 }  // namespace
 
 UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
-    // Only the native call both creates a folder and hands back a handle to it.
-    static const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
+    // Only the native call both creates a folder and hands back a handle to it. Looked up
+    // on each call: a function-local static would need a thread-safe guard from the runtime.
+    const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
         reinterpret_cast<void*>(NtdllProc("NtCreateFile")));
-    static const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
+    const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
         reinterpret_cast<void*>(NtdllProc("RtlNtStatusToDosError")));
     if (create == nullptr || toError == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
