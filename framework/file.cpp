@@ -124,4 +124,6 @@ int64_t CFile::GetLength() const {
     return size.QuadPart;
 }
 
+BOOL CFile::Truncate() { return SetEndOfFile(m_hFile.Get()); }
+
 void CFile::Close() { m_hFile.Reset(); }

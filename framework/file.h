@@ -70,7 +70,11 @@ public:
     int64_t GetLength() const;
     void Close();
 
+    // Cuts the file at the current position.
+    BOOL Truncate();
+
     BOOL IsOpen() const { return m_hFile.IsValid(); }
+    HANDLE GetHandle() const { return m_hFile.Get(); }
     const std::wstring& GetFilePath() const { return m_strFileName; }
 
 private:

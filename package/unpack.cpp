@@ -117,6 +117,11 @@ uint64_t CUnPack::FindHeader() {
 
 namespace {
 
+void RefuseName(const std::wstring& outputPath) {
+    SetLastError(ERROR_INVALID_NAME);
+    CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
+}
+
 // Reads the entry header at position; false at the end of the package (nothing more to
 // read, a header cut short, a position out of reach), each but the first logged.
 bool ReadEntryHeader(CFile& image, uint64_t position, sfx::EntryHeader& header) {
@@ -146,11 +151,9 @@ void CUnPack::ExtractEntry(CFile& image, const sfx::EntryHeader& header, int cou
 
     CFile output;
     CFileError error;
-    // A name that could reach out of the work folder, or that the platform would turn into
-    // another entry's file (trailing dots, a short 8.3 alias), is a bad path, like one too long.
-    if (!sfx::IsSafeEntryName(name.c_str(), name.size()) || ExistsUnderAnotherName(outputPath, name)) {
-        SetLastError(ERROR_INVALID_NAME);
-        CUtility::FileException(CFileError(CFileError::badPath, ERROR_INVALID_NAME, outputPath));
+    // A name that could reach out of the work folder is a bad path, like one too long.
+    if (!sfx::IsSafeEntryName(name.c_str(), name.size())) {
+        RefuseName(outputPath);
         return;
     }
     if (!OwnsWorkFolder()) {
@@ -159,9 +162,20 @@ void CUnPack::ExtractEntry(CFile& image, const sfx::EntryHeader& header, int cou
         CUtility::FileException(CFileError(CFileError::accessDenied, ERROR_ACCESS_DENIED, outputPath));
         return;
     }
-    if (!output.Open(outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, &error)) {
+    // Opened without truncating: a file that is there already may be another entry's,
+    // reached through its short 8.3 alias, and must keep its content then. A new file, the
+    // usual case, costs no look at the folder beyond the creation itself.
+    if (!output.Open(outputPath, GENERIC_WRITE, 0, OPEN_ALWAYS, &error)) {
         CUtility::FileException(error);
         return;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (OpenedUnderAnotherName(output.GetHandle(), name)) {
+            output.Close();
+            RefuseName(outputPath);
+            return;
+        }
+        output.Truncate();
     }
     const CopyOutcome copied = CopyContent(image, output, header.FileSize);
     if (EqualIgnoringCase(name, L"run.bat")) m_bRunBatWritten = copied.written;

@@ -27,11 +27,15 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name) {
-    WIN32_FIND_DATAW found;
-    UniqueFindHandle find(FindFirstFileW(path.c_str(), &found));
-    if (!find) return FALSE;
-    return EqualIgnoringCase(found.cFileName, name) ? FALSE : TRUE;
+namespace {
+std::wstring FinalPath(HANDLE handle);
+}  // namespace
+
+BOOL OpenedUnderAnotherName(HANDLE file, const std::wstring& name) {
+    const std::wstring path = FinalPath(file);
+    const size_t slash = path.rfind(L'\\');
+    if (path.empty() || slash == std::wstring::npos) return FALSE;
+    return EqualIgnoringCase(path.substr(slash + 1), name) ? FALSE : TRUE;
 }
 
 UniqueHandle HoldFolder(const std::wstring& folder) {

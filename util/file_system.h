@@ -16,10 +16,10 @@ BOOL IsPlainFolder(const std::wstring& path);
 // TRUE when the two texts are equal, letter case ignored the way the file system does.
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
 
-// TRUE when something exists at path whose own name, as the file system reports it, is
-// not name (letter case ignored): path then reaches another file, through its short 8.3
-// alias for instance.
-BOOL ExistsUnderAnotherName(const std::wstring& path, const std::wstring& name);
+// TRUE when the open file's own name, as the file system reports it for the handle, is not
+// name (letter case ignored): the path it was opened by reached another file, through its
+// short 8.3 alias for instance. FALSE also when the name cannot be had.
+BOOL OpenedUnderAnotherName(HANDLE file, const std::wstring& name);
 
 // Opens folder (trailing backslashes ignored) as itself, a link not followed, without
 // delete sharing: while the handle is held nobody can rename the folder away and put
