@@ -12,7 +12,7 @@ packages=(
   osslsigncode openssl
   clang libclang-rt-14-dev
   bc ca-certificates
-  dpkg-dev python3
+  dpkg-dev file python3
 )
 
 sudo_cmd=()
