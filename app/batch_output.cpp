@@ -33,12 +33,20 @@ bool PlainFileIdentity(HANDLE file, FileIdentity* identity) {
 std::wstring UniqueSuffix() { return L"." + RandomSuffix(); }
 
 // Makes a new private file under a name nobody has taken (CREATE_NEW fails on anything
-// there, a dangling link included) and tells its identity.
-bool MakeFresh(const std::wstring& name, FileIdentity* identity) {
+// there, a dangling link included) and tells its identity. The handle, shared for the
+// move, is what deletes the file again should it not get to its place: a name could be
+// someone else's by then.
+UniqueHandle MakeFresh(const std::wstring& name, FileIdentity* identity) {
     CPrivateFolderSecurity security;
-    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return file && PlainFileIdentity(file.Get(), identity);
+    UniqueHandle file(CreateFileW(name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security.Attributes(),
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !PlainFileIdentity(file.Get(), identity)) return UniqueHandle();
+    return file;
+}
+
+bool MoveOnto(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 // Moves what lies at path to a new name beside it; a rename moves a link or a folder as
@@ -59,13 +67,14 @@ BOOL CBatchOutputFile::Claim(const std::wstring& path) {
     for (int attempt = 0; attempt < kClaimTries; ++attempt) {
         const std::wstring fresh = path + UniqueSuffix() + L".new";
         FileIdentity made;
-        if (!MakeFresh(fresh, &made)) continue;
-        if (!MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) &&
-            !(MoveAside(path) &&
-              MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))) {
-            DeleteFileW(fresh.c_str());
+        UniqueHandle madeFile = MakeFresh(fresh, &made);
+        if (!madeFile) continue;
+        if (!MoveOnto(fresh, path) && !(MoveAside(path) && MoveOnto(fresh, path))) {
+            DeleteByHandle(madeFile.Get());
             continue;
         }
+        // Its delete access would keep the interpreter from opening the file.
+        madeFile.Reset();
         // Read access with read and write sharing lets the interpreter's redirection open
         // and truncate it; without delete sharing nobody can rename or replace it meanwhile.
         UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -14,6 +14,15 @@
 
 class CBatchOutputFile {
 public:
+    // The batch output of a run whose log is logFilePath: claims logFilePath + ".txt", or,
+    // when something there cannot be replaced (a file another process holds open), a fresh
+    // logFilePath + ".<random>.txt" beside it. Returns what ".txt" was appended to, empty
+    // when neither could be had.
+    std::wstring ClaimBesideLog(const std::wstring& logFilePath);
+    BOOL IsHeld() const { return m_hFile.IsValid(); }
+    void Release() { m_hFile.Reset(); }
+
+private:
     // Puts a fresh empty plain file at path: made under a new name, then moved onto path
     // (which replaces a link or a hard link as a name, leaving what it points at alone);
     // what cannot be replaced is first moved aside under a new name. TRUE when the file at
@@ -21,13 +30,5 @@ public:
     // until Release); FALSE when that could not be had after a few tries.
     BOOL Claim(const std::wstring& path);
 
-    // The batch output of a run whose log is logFilePath: claims logFilePath + ".txt", or,
-    // when something there cannot be replaced (a file another process holds open), a fresh
-    // logFilePath + ".<random>.txt" beside it. Returns what ".txt" was appended to, empty
-    // when neither could be had.
-    std::wstring ClaimBesideLog(const std::wstring& logFilePath);
-    void Release() { m_hFile.Reset(); }
-
-private:
     UniqueHandle m_hFile;
 };

@@ -12,7 +12,6 @@ struct LaunchCommand {
     std::wstring directory;   // working directory; empty: the process's current one
     int show = SW_HIDE;
     bool runsBatch = false;   // the default branch: the interpreter on the package's run.bat
-    bool outputHeld = false;  // the batch's output file is a fresh one of ours, held
 };
 
 // TRUE when the command line asks for the argument branch: a program and its

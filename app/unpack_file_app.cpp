@@ -93,11 +93,11 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker, CBatchOutputFile& 
     command.parameters = BuildBatchParameters(outputBase.empty() ? logFilePath : outputBase);
     command.show = SW_HIDE;
     command.runsBatch = true;
-    command.outputHeld = !outputBase.empty();
     return command;
 }
 
-BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command) {
+BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
+                               const CBatchOutputFile& batchOutput) {
     // Nothing is started from a folder this run did not make: a link someone planted, or a
     // leftover that could not be removed, holds their files, not ours.
     if (!unpacker.OwnsWorkFolder() || !IsPlainFolder(unpacker.GetWorkFolder())) {
@@ -110,7 +110,7 @@ BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command) 
         WriteLog(L"[%s] run.bat not unpacked into:%s", kTag, unpacker.GetWorkFolder().c_str());
         return FALSE;
     }
-    if (!command.outputHeld) {
+    if (!batchOutput.IsHeld()) {
         WriteLog(L"[%s] batch output refused:%s.txt", kTag, GetLogFilePath().c_str());
         return FALSE;
     }
@@ -131,7 +131,7 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     request.lpDirectory = command.directory.empty() ? nullptr : command.directory.c_str();
     request.nShow = command.show;
 
-    if (!MayLaunch(unpacker, command) || !ShellExecuteExW(&request)) {
+    if (!MayLaunch(unpacker, command, batchOutput) || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The work folder stays for inspection.
         return FALSE;

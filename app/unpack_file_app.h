@@ -33,5 +33,6 @@ private:
                               CBatchOutputFile& batchOutput);
     // TRUE when the command may be started: the work folder is this run's own and, for the
     // batch, run.bat was unpacked by this run and the output file is claimed (and held).
-    static BOOL MayLaunch(CUnPack& unpacker, const LaunchCommand& command);
+    static BOOL MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
+                          const CBatchOutputFile& batchOutput);
 };

@@ -12,6 +12,7 @@ add_library(launcher_core STATIC
   util/log.cpp
   util/system_paths.cpp
   util/file_system.cpp
+  util/folder_tree.cpp
   util/folder_security.cpp
   package/unpack.cpp
   package/free_space.cpp

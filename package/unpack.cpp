@@ -170,7 +170,10 @@ void CUnPack::ExtractEntry(CFile& image, const sfx::EntryHeader& header, int cou
         return;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (OpenedUnderAnotherName(output.GetHandle(), name)) {
+        // Only an earlier entry's own file of the same name is written over: not a file
+        // reached through its short alias, and nothing that is a link or has another name.
+        if (!IsNamedIn(GetFinalPath(output.GetHandle()), GetFinalPath(m_hWorkFolder.Get()), name) ||
+            !IsPlainSingleLinkFile(output.GetHandle())) {
             output.Close();
             RefuseName(outputPath);
             return;

@@ -5,7 +5,6 @@
 #include <ntsecapi.h>
 
 #include <cwchar>
-
 #include <vector>
 
 #include "framework/handles.h"
@@ -27,16 +26,35 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-namespace {
-std::wstring FinalPath(HANDLE handle);
-}  // namespace
-
-BOOL OpenedUnderAnotherName(HANDLE file, const std::wstring& name) {
-    const std::wstring path = FinalPath(file);
-    const size_t slash = path.rfind(L'\\');
-    if (path.empty() || slash == std::wstring::npos) return FALSE;
-    return EqualIgnoringCase(path.substr(slash + 1), name) ? FALSE : TRUE;
+std::wstring GetFinalPath(HANDLE handle) {
+    return QueryFixedPath([handle](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED);
+    });
 }
+
+BOOL DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+bool IsNamedIn(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name) {
+    return !finalPath.empty() && !folderFinalPath.empty() &&
+           EqualIgnoringCase(finalPath, WithoutTrailingBackslashes(folderFinalPath) + L"\\" + name);
+}
+
+// Asked through the two narrow information classes: GetFileInformationByHandle also queries
+// the volume, which under Wine costs several times a whole log line.
+bool IsPlainSingleLinkFile(HANDLE file) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+    if (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
+        return false;
+    }
+    return !standard.Directory && standard.NumberOfLinks <= 1;
+}
+
 
 UniqueHandle HoldFolder(const std::wstring& folder) {
     return UniqueHandle(CreateFileW(WithoutTrailingBackslashes(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -149,120 +167,6 @@ BOOL SafeRemoveDirectory(const std::wstring& path) {
     if (!PathExists(path)) return TRUE;
     if (IsMountPoint(path)) return FALSE;
     return RemoveDirectoryW(path.c_str());
-}
-
-namespace {
-
-void RemoveLink(const std::wstring& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        SafeRemoveDirectory(path);
-    } else {
-        SafeDeleteFile(path);
-    }
-}
-
-// A file opened as itself for deleting it, without delete sharing.
-UniqueHandle OpenFileHeld(const std::wstring& path) {
-    return UniqueHandle(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-}
-
-DWORD HandleAttributes(HANDLE handle) {
-    FILE_ATTRIBUTE_TAG_INFO info = {};
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info))) {
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return info.FileAttributes;
-}
-
-std::wstring FinalPath(HANDLE handle) {
-    return QueryFixedPath([handle](wchar_t* buffer, DWORD size) {
-        return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED);
-    });
-}
-
-BOOL DeleteByHandle(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
-void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath);
-
-// Deletes one child of a folder that the caller holds, as the enumeration found it.
-void DeleteChild(const std::wstring& path, const std::wstring& name, DWORD findAttributes,
-                 const std::wstring& parentFinalPath) {
-    if (findAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveLink(path, findAttributes);
-        return;
-    }
-    const bool folder = (findAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // Held, so what is decided from this handle is what gets entered and deleted. A folder
-    // is held without delete access of its own, which would keep its listing from being read.
-    UniqueHandle child = folder ? HoldFolder(path) : OpenFileHeld(path);
-    if (!child) return;
-    const DWORD attributes = HandleAttributes(child.Get());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        child.Reset();
-        RemoveLink(path, attributes);
-        return;
-    }
-    // Swapped between the listing and the open: left for the next clean-up.
-    if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) return;
-    // A handle that ends up elsewhere than under its parent came through a link the
-    // attributes do not show (Wine opens a Unix link to a file as its target): whatever
-    // deletes it would delete the target, so it stays.
-    const std::wstring finalPath = FinalPath(child.Get());
-    if (!parentFinalPath.empty() && !EqualIgnoringCase(finalPath, parentFinalPath + L"\\" + name)) {
-        return;
-    }
-    if (!folder) {
-        DeleteByHandle(child.Get());
-        return;
-    }
-    DeleteChildren(path + L"\\", finalPath);
-    child.Reset();
-    SafeRemoveDirectory(path);
-}
-
-// Deletes what lies in the folder base (ending in a backslash), which the caller holds.
-void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
-    if (!find) return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        DeleteChild(base + name, name, entry.dwFileAttributes, baseFinalPath);
-    } while (FindNextFileW(find.Get(), &entry));
-}
-
-}  // namespace
-
-void DeleteFolderTree(const std::wstring& folder) {
-    if (folder.empty()) return;
-    const std::wstring top = WithoutTrailingBackslashes(folder);
-    const DWORD topAttributes = GetFileAttributesW(top.c_str());
-    if (topAttributes != INVALID_FILE_ATTRIBUTES &&
-        (topAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveLink(top, topAttributes);
-        return;
-    }
-    {
-        UniqueHandle held = HoldFolder(top);
-        const DWORD attributes = held ? HandleAttributes(held.Get()) : INVALID_FILE_ATTRIBUTES;
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            held.Reset();
-            RemoveLink(top, attributes);
-            return;
-        }
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            DeleteChildren(top + L"\\", FinalPath(held.Get()));
-        }
-    }
-    SafeRemoveDirectory(folder);
 }
 
 void StripPathLevels(std::wstring& path, int count) {

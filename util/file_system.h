@@ -16,10 +16,23 @@ BOOL IsPlainFolder(const std::wstring& path);
 // TRUE when the two texts are equal, letter case ignored the way the file system does.
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
 
-// TRUE when the open file's own name, as the file system reports it for the handle, is not
-// name (letter case ignored): the path it was opened by reached another file, through its
-// short 8.3 alias for instance. FALSE also when the name cannot be had.
-BOOL OpenedUnderAnotherName(HANDLE file, const std::wstring& name);
+// The path the platform names for the open handle (links resolved, "\\?\" in front);
+// empty when it cannot be had.
+std::wstring GetFinalPath(HANDLE handle);
+
+// Deletes what the handle (opened with DELETE access) stands for, whatever name it has by
+// now; it goes when the last handle to it is closed.
+BOOL DeleteByHandle(HANDLE handle);
+
+// TRUE when finalPath (of an open handle) is name right inside the folder whose final path
+// is folderFinalPath, letter case ignored. A handle opened by that path but ending up
+// elsewhere reached another file: through its short 8.3 alias, or a link the platform does
+// not show as one. FALSE when either final path is empty.
+bool IsNamedIn(const std::wstring& finalPath, const std::wstring& folderFinalPath, const std::wstring& name);
+
+// TRUE when the open file is what it looks like: one plain file, no reparse point, no
+// folder, no other hard link to it.
+bool IsPlainSingleLinkFile(HANDLE file);
 
 // Opens folder (trailing backslashes ignored) as itself, a link not followed, without
 // delete sharing: while the handle is held nobody can rename the folder away and put

@@ -9,6 +9,7 @@
 
 #include "framework/file.h"
 #include "framework/handles.h"
+#include "util/file_system.h"
 #include "util/system_paths.h"
 
 namespace {
@@ -24,20 +25,6 @@ std::wstring LocalTimeStamp() {
     wchar_t stamp[kStampBuffer] = {};
     if (wcsftime(stamp, kStampBuffer, L"%Y-%m-%d %H:%M:%S", local) == 0) return std::wstring();
     return stamp;
-}
-
-// The file may be appended to only when it is what it looks like: one plain file. Asked
-// through the two narrow information classes: GetFileInformationByHandle also queries the
-// volume, which under Wine costs several times a whole line.
-bool IsPlainSingleLinkFile(HANDLE file) {
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
-    if (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
-    FILE_STANDARD_INFO standard;
-    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
-        return false;
-    }
-    return !standard.Directory && standard.NumberOfLinks <= 1;
 }
 
 }  // namespace
@@ -79,6 +66,7 @@ void AppendLogLine(const std::wstring& line) {
                                   nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return;
+    // Appended to only when it is what it looks like: one plain file.
     if (!IsPlainSingleLinkFile(file.Get())) return;
 
     std::wstring text = line;

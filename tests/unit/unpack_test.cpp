@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "support/scoped_seam.h"
-
 #include "common/raw_package.h"
 #include "package/unpack.h"
+#include "support/scoped_seam.h"
 #include "support/test_folder.h"
+#include "support/unix_link.h"
 
 namespace {
 
@@ -296,6 +296,40 @@ TEST_F(UnpackTest, RunUnpacksOnAWorkerThreadAndWaitsForIt) {
     EXPECT_TRUE(unpacker.IsUnPacked());
     EXPECT_NE(FreeSpaceFake::threadId, GetCurrentThreadId());
     EXPECT_EQ(Content(L"w.txt"), "worker");
+}
+
+// A file already in the work folder is written over only when it is an earlier entry's own
+// file of the same name. Wine does not enforce the folder's access list, so a link and a
+// hard link are planted right after the folder is made, as only such a platform allows.
+TEST_F(UnpackTest, AnExistingLinkOrHardLinkInTheWorkFolderIsNotWrittenThrough) {
+    const std::wstring victim = root / L"victim.txt";
+    const std::wstring other = root / L"other.txt";
+    ASSERT_TRUE(WriteText(victim, "precious"));
+    ASSERT_TRUE(WriteText(other, "precious too"));
+    ASSERT_TRUE(WriteBytes(package, RawPackage(image)
+                                        .Add("hard.txt", "written through")
+                                        .Add("soft.txt", "written through")
+                                        .Add("own.txt", "first")
+                                        .Add("OWN.txt", "second")
+                                        .Build()));
+    ScopedTempDirectory scoped(temp);
+    CUnPack unpacker(package);
+    const ScopedSeam<CUnPack::FreeSpaceQuery> fake(
+        [&unpacker](CUnPack::FreeSpaceQuery q) { return unpacker.SetFreeSpaceQueryForTest(q); },
+        FreeSpaceFake::Query);
+    ASSERT_EQ(unpacker.GetWorkFolder(), WorkFolder());
+    ASSERT_TRUE(CreateHardLinkW((WorkFolder() + L"hard.txt").c_str(), victim.c_str(), nullptr));
+    ASSERT_TRUE(PlantUnixSymlink(other, WorkFolder() + L"soft.txt"));
+
+    EXPECT_EQ(unpacker.UnPackFiles(), 1);
+    EXPECT_EQ(Content(L"own.txt"), "second") << "a later entry of the same name replaces the earlier";
+    RemoveUnixLink(WorkFolder() + L"soft.txt");
+    EXPECT_EQ(ReadBytes(victim).size(), 8u);
+    EXPECT_EQ(ReadBytes(other).size(), 12u);
+    for (const wchar_t* name : {L"hard.txt", L"soft.txt"}) {
+        EXPECT_TRUE(Logged(L"[CUtility::FileException] " + WorkFolder() + name + L" contains an incorrect path."))
+            << Narrow(name);
+    }
 }
 
 }  // namespace
