@@ -11,6 +11,9 @@ target_compile_definitions(sfxpack_tests PRIVATE
 add_dependencies(sfxpack_tests sfxpack)
 add_test(NAME sfxpack_tests COMMAND sfxpack_tests)
 
+# install-deps's decision whether this kernel runs 32-bit code, with the probe stubbed.
+add_test(NAME host_arch COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/host_arch_test.sh)
+
 # Installation: the tool, the launcher image from the Windows build, the signing wrapper.
 install(TARGETS sfxpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(CODE "

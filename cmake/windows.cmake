@@ -89,13 +89,17 @@ add_test(NAME unit_tests COMMAND unit_tests)
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 add_windows_test_program(e2e_tests ${E2E_TEST_SOURCES})
 add_test(NAME e2e_tests COMMAND e2e_tests --gtest_filter=-SignedPackageTest.*)
-set_tests_properties(e2e_tests PROPERTIES ENVIRONMENT "SFX_EXPECT_WOW64=1")
-
-# The same launcher in a 32-bit prefix, where it does not run under WOW64.
-add_test(NAME e2e_tests_32bit_prefix
-  COMMAND e2e_tests --gtest_filter=StartupTest.TheInterpreterMatchesTheArchitecture)
-set_tests_properties(e2e_tests_32bit_prefix PROPERTIES ENVIRONMENT
-  "SFX_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix32;WINEARCH=win32;SFX_EXPECT_WOW64=0")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The x86 launcher runs under WOW64 in Wine's 64-bit prefix; once more in a 32-bit
+  # prefix, where it does not.
+  set_tests_properties(e2e_tests PROPERTIES ENVIRONMENT "SFX_EXPECT_WOW64=1")
+  add_test(NAME e2e_tests_32bit_prefix
+    COMMAND e2e_tests --gtest_filter=StartupTest.TheInterpreterMatchesTheArchitecture)
+  set_tests_properties(e2e_tests_32bit_prefix PROPERTIES ENVIRONMENT
+    "SFX_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix32;WINEARCH=win32;SFX_EXPECT_WOW64=0")
+else()
+  set_tests_properties(e2e_tests PROPERTIES ENVIRONMENT "SFX_EXPECT_WOW64=0")
+endif()
 
 # Message boxes, on a virtual X display of their own.
 file(GLOB UI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/ui/*.cpp)

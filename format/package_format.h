@@ -48,6 +48,18 @@ constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint32_t kLfanewOffset = 60;        // signed 32-bit e_lfanew in the DOS header
 constexpr uint32_t kPeHeadersReadSize = 248;  // signature + file header + PE32 optional header
 constexpr uint32_t kSecurityDirSizeOffset = 156;  // within those 248 bytes: data directory 4 Size
+constexpr uint32_t kPe32PlusHeadersReadSize = 264;  // the same with a PE32+ optional header
+constexpr uint32_t kPe32PlusSecurityDirSizeOffset = 172;
+
+// Each launcher build reads its own image with its own layout: the x86 one a PE32 optional
+// header, the x64 one a PE32+ header. Neither ever reads an image of the other word size.
+#if defined(_WIN64)
+constexpr uint32_t kOwnPeHeadersReadSize = kPe32PlusHeadersReadSize;
+constexpr uint32_t kOwnSecurityDirSizeOffset = kPe32PlusSecurityDirSizeOffset;
+#else
+constexpr uint32_t kOwnPeHeadersReadSize = kPeHeadersReadSize;
+constexpr uint32_t kOwnSecurityDirSizeOffset = kSecurityDirSizeOffset;
+#endif
 
 // Distance of the trailer's first byte from the end of the file, given the certificate
 // table size from the PE header. A size that is negative as a signed 32-bit value

@@ -57,7 +57,18 @@ void __throw_invalid_argument(const char*) { EndProcessNow(); }
 // reached; these definitions keep the personality routine, the unwinder and the default
 // terminate handler (with its demangler) out of the image.
 extern "C" {
+#if defined(_WIN64)
+// mingw-w64's x64 runtime unwinds with SEH (__SEH__ is not defined here only because the
+// launcher is compiled without unwind tables). There the personality routine is a frame handler the system's exception dispatch calls
+// for every exception that passes a frame with clean-ups, C++ or not. No C++ exception
+// exists here, so any that passes belongs to someone else: let the search go on, as the
+// library's routine does for a foreign exception.
+EXCEPTION_DISPOSITION __gxx_personality_seh0(PEXCEPTION_RECORD, void*, PCONTEXT, void*) {
+    return ExceptionContinueSearch;
+}
+#else
 void __gxx_personality_v0() { EndProcessNow(); }
+#endif
 void _Unwind_Resume(void*) { EndProcessNow(); }
 void* __cxa_begin_catch(void*) noexcept { EndProcessNow(); }
 void __cxa_end_catch() { EndProcessNow(); }

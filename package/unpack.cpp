@@ -91,13 +91,13 @@ uint64_t CUnPack::FindHeader() {
         return 0;
     }
 
-    BYTE pe[sfx::kPeHeadersReadSize] = {};
+    BYTE pe[sfx::kOwnPeHeadersReadSize] = {};
     if (!image.Seek(lfanew, FILE_BEGIN) || image.Read(pe, sizeof(pe)) < sizeof(pe)) {
         WriteLog(L"[%s] PE headers cut short at:%d length:%lld", kFindTag, lfanew,
                  static_cast<long long>(length));
         return 0;
     }
-    const uint32_t signSize = sfx::LoadLe32(pe + sfx::kSecurityDirSizeOffset);
+    const uint32_t signSize = sfx::LoadLe32(pe + sfx::kOwnSecurityDirSizeOffset);
     WriteLog(L"[%s] Sign Size:%d", kFindTag, static_cast<int>(signSize));
 
     const uint64_t distance = sfx::TrailerDistanceFromEnd(signSize);

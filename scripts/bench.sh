@@ -8,15 +8,20 @@ top=$(dirname "$here")
 source "$here/wine-env.sh"
 mib=${1:-256}
 cd "$top"
-cmake --build --preset windows --target bench >/dev/null
-sfx_wine_env "$top/build/windows"
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N); echo "$e - $s" | bc -l; }
 
 echo "| what | measured | floor | ratio | goal |"
 echo "|---|---|---|---|---|"
-wine "$top/build/windows/bin/bench.exe" "$mib" | tr -d '\r'
+# Each launcher this host runs, against floors built for the same architecture.
+for arch in $(sfx_runnable_archs); do
+    if [ "$arch" = x86 ]; then preset=windows; else preset=windows-x64; fi
+    cmake --build --preset "$preset" --target bench >/dev/null
+    sfx_wine_env "$top/build/$preset"
+    wine "$top/build/$preset/bin/bench.exe" "$mib" | tr -d '\r' | sed "s/^| /| $arch: /"
+done
+sfx_runnable_archs | grep -q x86 || echo "(x86 not measured: this kernel runs no 32-bit x86 code)" >&2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

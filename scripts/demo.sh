@@ -5,14 +5,25 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(dirname "$here")
 source "$here/wine-env.sh"
 
+source "$here/host-arch.sh"
+
+# The x86 launcher is the default product; Wine runs it only where the kernel runs 32-bit code.
+if sfx_host_runs_32bit; then
+    arch=x86 build="$top/build/windows" why="this kernel runs 32-bit x86 code"
+else
+    arch=x64 build="$top/build/windows-x64"
+    why="this kernel runs no 32-bit x86 code, so Wine runs only the x64 launcher"
+fi
 sfxpack="$top/build/native/bin/sfxpack"
 out_dir="$top/build/demo"
 mkdir -p "$out_dir"
 unsigned="$out_dir/unsigned.exe"
 package="$out_dir/VADuVavuVazo.exe"
 
-echo "== pack: sfxpack create (the launcher image built in build/windows)"
-"$sfxpack" create --out "$unsigned" \
+echo "== launcher: $arch ($why)"
+echo
+echo "== pack: sfxpack create --arch $arch (the launcher image built in ${build#"$top/"})"
+"$sfxpack" create --arch "$arch" --out "$unsigned" \
     "$top/examples/package/run.bat" "$top/examples/package/readme.txt" "$top/examples/package/settings.ini"
 echo
 echo "== sign with a throw-away self-signed certificate"
@@ -25,7 +36,7 @@ echo "== sfxpack list of the signed package"
 "$sfxpack" list "$package"
 echo
 
-sfx_wine_env "$top/build/windows"
+sfx_wine_env "$build"
 temp_win=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
 temp_dir=$(winepath -u "$temp_win" 2>/dev/null)
 log="$temp_dir/unpack.log"

@@ -81,16 +81,21 @@ BOOL IsWow64() {
     return wow64;
 }
 
+BOOL IsSystem64Bit() {
+    // A 64-bit process runs only on a 64-bit system; a 32-bit one is under WOW64 exactly
+    // there, on every system the launcher supports.
+    return sizeof(void*) == 8 ? TRUE : IsWow64();
+}
+
 namespace CUtility {
 
 void OSInfo() {
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     QueryVersionEx(&info);
-    const BOOL wow64 = IsWow64();
     WriteLog(L"[%s] OS %d.%d(%d) %s x64:%d", L"CUtility::OSInfo", static_cast<int>(info.dwMajorVersion),
              static_cast<int>(info.dwMinorVersion), static_cast<int>(info.dwBuildNumber), info.szCSDVersion,
-             wow64 ? 1 : 0);
+             IsSystem64Bit() ? 1 : 0);
 }
 
 }  // namespace CUtility

@@ -22,6 +22,9 @@ BOOL IsPreVista();
 // TRUE when this process runs under WOW64 (a 32-bit process on 64-bit Windows).
 BOOL IsWow64();
 
+// TRUE on a 64-bit Windows, whatever the word size of this build.
+BOOL IsSystem64Bit();
+
 namespace CUtility {
 // Logs "[CUtility::OSInfo] OS major.minor(build) service-pack x64:0|1".
 void OSInfo();

@@ -87,6 +87,14 @@ inline uint32_t PeOffset(const std::vector<uint8_t>& file) {
     return sfx::LoadLe32(file.data() + sfx::kLfanewOffset);
 }
 
+// Offset of the certificate table's Size from the PE signature, by the optional header's
+// magic: PE32+ (x64 launcher) or PE32.
+inline uint32_t SecurityDirSizeOffset(const std::vector<uint8_t>& file) {
+    const uint32_t magicAt = PeOffset(file) + 24;
+    const bool pe32Plus = file.size() >= magicAt + 2 && file[magicAt] == 0x0B && file[magicAt + 1] == 0x02;
+    return pe32Plus ? sfx::kPe32PlusSecurityDirSizeOffset : sfx::kSecurityDirSizeOffset;
+}
+
 inline void PatchU32(std::vector<uint8_t>& file, size_t offset, uint32_t value) {
     sfx::StoreLe32(file.data() + offset, value);
 }
@@ -97,8 +105,8 @@ inline void AppendCertificateTable(std::vector<uint8_t>& file, uint32_t size) {
     while (file.size() % 8 != 0) file.push_back(0);
     const uint32_t at = static_cast<uint32_t>(file.size());
     file.insert(file.end(), size, 0x5A);
-    PatchU32(file, PeOffset(file) + sfx::kSecurityDirSizeOffset - 4, at);
-    PatchU32(file, PeOffset(file) + sfx::kSecurityDirSizeOffset, size);
+    PatchU32(file, PeOffset(file) + SecurityDirSizeOffset(file) - 4, at);
+    PatchU32(file, PeOffset(file) + SecurityDirSizeOffset(file), size);
 }
 
 }  // namespace sfxtest

@@ -13,6 +13,7 @@ namespace {
 
 using sfxtest::PatchU32;
 using sfxtest::PeOffset;
+using sfxtest::SecurityDirSizeOffset;
 using sfxtest::RawPackage;
 
 // Every file and folder below root, as relative paths.
@@ -138,8 +139,8 @@ TEST_F(HostilePackageTest, HeadersThatPointElsewhere) {
     };
     const size_t pe = PeOffset(good);
     const size_t trailerSize = good.size() - 284 + 8;
-    RunCase({"certificate table size negative", patched(pe + sfx::kSecurityDirSizeOffset, 0x80000000u, 4)});
-    RunCase({"certificate table larger than the file", patched(pe + sfx::kSecurityDirSizeOffset, 0x7FFFFFF0u, 4)});
+    RunCase({"certificate table size negative", patched(pe + SecurityDirSizeOffset(good), 0x80000000u, 4)});
+    RunCase({"certificate table larger than the file", patched(pe + SecurityDirSizeOffset(good), 0x7FFFFFF0u, 4)});
     RunCase({"trailer offset beyond the file", patched(trailerSize, good.size() + 4096, 8)});
     RunCase({"trailer offset 2^63", patched(trailerSize, uint64_t{1} << 63, 8)});
     RunCase({"trailer offset into the image headers", patched(trailerSize, 64, 8)});

@@ -176,4 +176,16 @@ TEST_F(RegistryRecordsTest, TheCodeGoesToTheStandardKeyEvenForTheBusinessEdition
     EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kBusinessKeyPath, L"DCode").present);
 }
 
+// Both launchers keep the product's values in the machine's 32-bit view: on a 64-bit
+// system that is Software\Wow6432Node as the 64-bit view sees it, whichever launcher wrote.
+TEST_F(RegistryRecordsTest, TheRecordsLandInThe32BitViewWhateverTheLauncherWordSize) {
+    ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
+    ASSERT_TRUE(Run().finished);
+    const std::wstring redirected = std::wstring(L"Software\\Wow6432Node") + (kProductKeyPath + 8);  // past "Software"
+    const StoredValue status = ReadValue(HKEY_LOCAL_MACHINE, redirected, L"CloudAutoUpdateStatus", KEY_WOW64_64KEY);
+    ASSERT_TRUE(status.present) << "not in the 32-bit view";
+    EXPECT_EQ(status.AsDword(), 0u);
+    EXPECT_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_WOW64_64KEY)) << "written to the 64-bit view";
+}
+
 }  // namespace

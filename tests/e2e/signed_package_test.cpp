@@ -9,6 +9,7 @@
 namespace {
 
 using sfxtest::PeOffset;
+using sfxtest::SecurityDirSizeOffset;
 
 class SignedPackageTest : public LauncherFixture {
 protected:
@@ -48,7 +49,7 @@ TEST_F(SignedPackageTest, UnpacksAndRunsExactlyAsTheUnsignedOne) {
     const std::vector<uint8_t> signedBytes = ReadBytes(signedDir + L"signed.exe");
     ASSERT_FALSE(signedBytes.empty());
     uint32_t tableSize = 0;
-    memcpy(&tableSize, signedBytes.data() + PeOffset(signedBytes) + sfx::kSecurityDirSizeOffset, 4);
+    memcpy(&tableSize, signedBytes.data() + PeOffset(signedBytes) + SecurityDirSizeOffset(signedBytes), 4);
     ASSERT_GT(tableSize, 0u);
 
     std::vector<std::wstring> unsignedRun = RunOnce(signedDir + L"unsigned.exe");

@@ -136,7 +136,8 @@ TEST_F(StartupTest, APlantedCommandInterpreterIsNeverStarted) {
 }
 
 // Under Wine's 64-bit prefix the 32-bit launcher runs under WOW64; in a 32-bit prefix it
-// does not. ctest runs this once in each (SFX_EXPECT_WOW64 says which).
+// does not, nor does the 64-bit launcher anywhere. ctest runs this once in each
+// (SFX_EXPECT_WOW64 says which).
 TEST_F(StartupTest, TheInterpreterMatchesTheArchitecture) {
     Pack({{L"run.bat", kQuietBat}});
     ASSERT_TRUE(Run().finished);
@@ -147,11 +148,20 @@ TEST_F(StartupTest, TheInterpreterMatchesTheArchitecture) {
     if (expect[0] != L'\0') {
         EXPECT_EQ(wow64, expect[0] == L'1' ? TRUE : FALSE) << "ran in the wrong prefix";
     }
+    // The platform line says whether the system is 64-bit, whatever the launcher's word size.
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    const bool system64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
     const std::vector<std::wstring> m = Messages();
     ASSERT_FALSE(m.empty());
-    EXPECT_EQ(m[0].substr(m[0].size() - 6), wow64 ? L" x64:1" : L" x64:0");
+    EXPECT_EQ(m[0].substr(m[0].size() - 6), system64 ? L" x64:1" : L" x64:0");
+    // A 32-bit launcher on a 64-bit system reaches the 64-bit interpreter through sysnative;
+    // the 64-bit launcher is not under WOW64 and takes the system folder's by its full path.
     const std::wstring interpreter = ExpectedInterpreter();
     EXPECT_NE(interpreter.find(wow64 ? L"\\sysnative\\cmd.exe" : L"\\system32\\cmd.exe"), std::wstring::npos);
+    if (sizeof(void*) == 8) {
+        EXPECT_EQ(interpreter.find(L"sysnative"), std::wstring::npos);
+    }
     EXPECT_TRUE(Logged(L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + interpreter +
                        L" param:/c run.bat > \"" + temp + L"unpack.log.txt\""));
     EXPECT_EQ(Text(temp + L"unpack.log.txt"), "ran\r\n");

@@ -1,6 +1,6 @@
 // Built with the launcher's own runtime and flags (framework/lean_runtime.cpp): makes one
 // allocation and writes MARK only when the program goes on after it.
-//   lean_runtime_probe BYTES MARK      a block of BYTES (decimal, at most 2^31 - 1)
+//   lean_runtime_probe BYTES MARK      a block of BYTES (decimal)
 //   lean_runtime_probe too-long MARK   a string longer than its maximum length
 #include <windows.h>
 
@@ -15,7 +15,7 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring text;
         text.reserve(text.max_size() + 1);
     } else {
-        const size_t bytes = wcstoul(argv[1], nullptr, 10);
+        const size_t bytes = static_cast<size_t>(_wcstoui64(argv[1], nullptr, 10));
         if (bytes == 0) return 2;
         block.resize(bytes);
         block[bytes - 1] = 1;

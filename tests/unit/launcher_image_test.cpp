@@ -18,6 +18,12 @@ T At(const std::vector<uint8_t>& bytes, size_t offset) {
     return value;
 }
 
+// The launcher of this build's word size: PE32 for x86, PE32+ for x64.
+constexpr bool kPe32Plus = sizeof(void*) == 8;
+constexpr uint16_t kMachine = kPe32Plus ? 0x8664 : 0x014C;
+constexpr uint16_t kOptionalMagic = kPe32Plus ? 0x020B : 0x010B;
+constexpr uint32_t kDataDirectories = kPe32Plus ? 112 : 96;  // within the optional header
+
 struct Section {
     uint32_t virtualAddress, virtualSize, rawPointer, rawSize;
 };
@@ -56,7 +62,7 @@ protected:
 
     std::vector<std::string> ImportedLibraries() const {
         std::vector<std::string> names;
-        const uint32_t importRva = At<uint32_t>(file, optional + 96 + 1 * 8);
+        const uint32_t importRva = At<uint32_t>(file, optional + kDataDirectories + 1 * 8);
         size_t descriptor = RvaToOffset(importRva);
         for (; descriptor != 0 && At<uint32_t>(file, descriptor + 12) != 0; descriptor += 20) {
             const size_t name = RvaToOffset(At<uint32_t>(file, descriptor + 12));
@@ -69,12 +75,12 @@ protected:
     }
 };
 
-TEST_F(LauncherImageTest, IsAStrippedPe32GuiImageThatEndsAtItsLastSection) {
-    EXPECT_EQ(At<uint16_t>(file, pe + 4), 0x014C);      // i386
-    EXPECT_EQ(At<uint16_t>(file, optional), 0x010B);    // PE32
+TEST_F(LauncherImageTest, IsAStrippedGuiImageOfItsWordSizeThatEndsAtItsLastSection) {
+    EXPECT_EQ(At<uint16_t>(file, pe + 4), kMachine);
+    EXPECT_EQ(At<uint16_t>(file, optional), kOptionalMagic);
     EXPECT_EQ(At<uint16_t>(file, optional + 68), 2);    // IMAGE_SUBSYSTEM_WINDOWS_GUI
     EXPECT_EQ(At<uint32_t>(file, pe + 12), 0u);         // no COFF symbol table
-    EXPECT_EQ(At<uint32_t>(file, optional + 96 + 4 * 8 + 4), 0u);  // not signed
+    EXPECT_EQ(At<uint32_t>(file, optional + kDataDirectories + 4 * 8 + 4), 0u);  // not signed
     uint32_t end = 0;
     for (const Section& s : sections) end = std::max(end, s.rawPointer + s.rawSize);
     EXPECT_EQ(file.size(), end) << "data after the last section would be taken for the package";
@@ -109,7 +115,8 @@ TEST_F(LauncherImageTest, CarriesNoExceptionSupportAndStaysWithin160KiB) {
     const std::vector<uint8_t> map = ReadBytes(mapPath);
     ASSERT_TRUE(Contains(map, "(wstring-inst.o)")) << "not the link map of this launcher: " << Narrow(mapPath);
     for (const char* member : {"(eh_personality.o)", "(eh_throw.o)", "(eh_terminate.o)", "(vterminate.o)",
-                               "(cp-demangle.o)", "(unwind-dw2.o)", "(unwind-dw2-fde.o)", "(libwinpthread"}) {
+                               "(cp-demangle.o)", "(unwind-dw2.o)", "(unwind-dw2-fde.o)", "(unwind-seh.o)",
+                               "(libwinpthread"}) {
         EXPECT_FALSE(Contains(map, member)) << member;
     }
 }
@@ -129,7 +136,9 @@ TEST(LeanRuntimeTest, AFailedAllocationEndsTheProcessOnTheSpot) {
     EXPECT_EQ(small.exitCode, 0u);
     EXPECT_TRUE(FileExists(mark)) << "the probe does not write its mark";
 
-    for (const wchar_t* what : {L"2000000000", L"too-long"}) {
+    // More than the address space can give: 2 GB in a 32-bit process, 2^62 bytes in a 64-bit one.
+    const wchar_t* tooMuch = sizeof(void*) == 8 ? L"4611686018427387904" : L"2000000000";
+    for (const wchar_t* what : {tooMuch, L"too-long"}) {
         const RunResult failed = run(what);
         ASSERT_TRUE(failed.finished) << Narrow(what);
         EXPECT_EQ(failed.exitCode, 3u) << Narrow(what);

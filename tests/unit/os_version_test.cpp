@@ -52,6 +52,9 @@ TEST(OSInfoTest, LogsVersionBuildServicePackAndArchitecture) {
     CUtility::OSInfo();
     const std::vector<std::wstring> m = LogMessages(folder / L"unpack.log");
     ASSERT_EQ(m.size(), 1u);
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    const bool system64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof(info);
 #pragma GCC diagnostic push
@@ -61,6 +64,6 @@ TEST(OSInfoTest, LogsVersionBuildServicePackAndArchitecture) {
     const std::wstring expected = L"[CUtility::OSInfo] OS " + std::to_wstring(info.dwMajorVersion) + L"." +
                                   std::to_wstring(info.dwMinorVersion) + L"(" +
                                   std::to_wstring(info.dwBuildNumber) + L") " + info.szCSDVersion +
-                                  L" x64:" + (IsWow64() ? L"1" : L"0");
+                                  L" x64:" + (system64 ? L"1" : L"0");
     EXPECT_EQ(m[0], expected);
 }

@@ -11,6 +11,7 @@ namespace {
 using sfxtest::AppendCertificateTable;
 using sfxtest::PatchU32;
 using sfxtest::PeOffset;
+using sfxtest::SecurityDirSizeOffset;
 using sfxtest::RawPackage;
 
 // Free-space figures for the fake query, and what it was asked.
@@ -101,7 +102,7 @@ TEST_F(UnpackTest, FindsTheTrailerAheadOfACertificateTable) {
 
 TEST_F(UnpackTest, ANegativeCertificateTableSizeCountsAsNone) {
     std::vector<uint8_t> file = RawPackage(image).Add("a.txt", "x").Build();
-    PatchU32(file, PeOffset(file) + sfx::kSecurityDirSizeOffset, 0x80000000u);
+    PatchU32(file, PeOffset(file) + SecurityDirSizeOffset(file), 0x80000000u);
     EXPECT_EQ(FindHeader(file), image.size());
     EXPECT_TRUE(Logged(L"[CUnPack::FindHeader] Sign Size:-2147483648"));
 }
@@ -122,7 +123,7 @@ TEST_F(UnpackTest, DamagedImagesHaveNoPackage) {
     }
     {
         std::vector<uint8_t> f = good;
-        PatchU32(f, PeOffset(f) + sfx::kSecurityDirSizeOffset, static_cast<uint32_t>(f.size() * 2));
+        PatchU32(f, PeOffset(f) + SecurityDirSizeOffset(f), static_cast<uint32_t>(f.size() * 2));
         cases.push_back({"certificate table larger than the file", f});
     }
     {
