@@ -17,7 +17,28 @@ std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirec
 }
 
 std::wstring BuildBatchParameters(const std::wstring& logFilePath) {
-    return L"/c run.bat > \"" + logFilePath + L".txt\"";
+    return L"/D /c run.bat > \"" + logFilePath + L".txt\"";
+}
+
+std::wstring ResolveProgram(const std::wstring& name, const std::wstring& workFolder,
+                            const std::wstring& systemDirectory) {
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+    if (name.empty() || name == L"." || name == L"..") return std::wstring();
+    std::wstring candidates[2] = {name};
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0) candidates[1] = name + L".exe";
+    for (const std::wstring& folder : {workFolder, systemDirectory}) {
+        if (folder.empty()) continue;
+        const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
+        for (const std::wstring& candidate : candidates) {
+            if (candidate.empty()) continue;
+            const DWORD attributes = GetFileAttributesW((base + candidate).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                return base + candidate;
+            }
+        }
+    }
+    return std::wstring();
 }
 
 namespace {

@@ -12,6 +12,7 @@ struct LaunchCommand {
     std::wstring directory;   // working directory; empty: the process's current one
     int show = SW_HIDE;
     bool runsBatch = false;   // the default branch: the interpreter on the package's run.bat
+    bool found = true;        // the argument branch's program was found where it may be
 };
 
 // TRUE when the command line asks for the argument branch: a program and its
@@ -27,8 +28,18 @@ std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirec
                              const std::wstring& systemDirectory);
 
 // Parameters of the default branch: run.bat with its console output captured in the
-// log file's path with ".txt" appended.
+// log file's path with ".txt" appended. /D: the interpreter runs no AutoRun command of the
+// user's hive first. The path is put in as text, so the caller makes sure it holds nothing
+// the interpreter reads as syntax (see util/work_temp.h).
 std::wstring BuildBatchParameters(const std::wstring& logFilePath);
+
+// The program the argument branch starts. A name with a folder part is taken as given. A
+// bare name is looked for in the work folder, then in the system folder (as given, and with
+// ".exe" when it has no extension), never in the current directory, on PATH or in App
+// Paths, where others than the administrators may put a program of that name. Empty when
+// neither folder has it.
+std::wstring ResolveProgram(const std::wstring& name, const std::wstring& workFolder,
+                            const std::wstring& systemDirectory);
 
 // Parameters of the argument branch: the raw command line after the first blank behind the
 // first argument (found by the quoting rules that split the command line into argv),

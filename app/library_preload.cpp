@@ -22,7 +22,44 @@ std::vector<std::wstring> SystemLibraryPaths(const std::wstring& systemDirectory
     return paths;
 }
 
+namespace {
+
+// Looked up at run time: systems before Windows 8 may lack them (Windows 7 without
+// KB2533623 has no SetDefaultDllDirectories), and Wine lacks the redirection policy.
+template <class Function>
+Function Kernel32Function(const char* name) {
+    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    return kernel32 == nullptr ? nullptr
+                               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel32, name)));
+}
+
+// ProcessRedirectionTrustPolicy and its EnforceRedirectionTrust flag, which older headers
+// do not know: junctions made by someone other than an administrator are not followed.
+constexpr int kProcessRedirectionTrustPolicy = 16;
+constexpr DWORD kEnforceRedirectionTrust = 0x1;
+
+}  // namespace
+
+BOOL RestrictLibrariesToSystemFolder() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    return setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void EnforceRedirectionTrust() {
+    using SetPolicyFn = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+    const auto setPolicy = Kernel32Function<SetPolicyFn>("SetProcessMitigationPolicy");
+    DWORD flags = kEnforceRedirectionTrust;
+    if (setPolicy != nullptr) setPolicy(kProcessRedirectionTrustPolicy, &flags, sizeof(flags));
+}
+
 void HardenLibrarySearchPath() {
+    // Libraries loaded from here on, also by the system's own code on our behalf, come only
+    // from the system folder: never from the program's folder (Downloads, say) or the
+    // current directory. Where that cannot be had, the current directory is taken out and
+    // what the program pulls in later is loaded by full path now.
+    RestrictLibrariesToSystemFolder();
+    EnforceRedirectionTrust();
     SetDllDirectoryW(L"");
     for (const std::wstring& path : SystemLibraryPaths(GetSystemDirectoryPath())) {
         SetDllDirectoryW(L"");

@@ -3,6 +3,8 @@
 // planted beside the program or in the current directory can be picked up.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -11,5 +13,10 @@
 // an empty directory part would name the root of the current drive.
 std::vector<std::wstring> SystemLibraryPaths(const std::wstring& systemDirectory);
 
-// Pins the search path and loads those libraries; results are not looked at.
+// Makes the system folder the only place libraries are loaded from by name
+// (SetDefaultDllDirectories); FALSE where the system does not offer it.
+BOOL RestrictLibrariesToSystemFolder();
+// Turns on the redirection trust mitigation where the system has it; nothing otherwise.
+void EnforceRedirectionTrust();
+// Both, then pins the search path and loads those libraries; results are not looked at.
 void HardenLibrarySearchPath();

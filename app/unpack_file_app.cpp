@@ -7,6 +7,7 @@
 #include "app/child_wait.h"
 #include "app/file_name_code.h"
 #include "app/library_preload.h"
+#include "app/machine_environment.h"
 #include "app/single_instance.h"
 #include "framework/string_resource.h"
 #include "package/unpack.h"
@@ -75,7 +76,9 @@ BOOL CUnPackFileApp::InitInstance() {
 LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker, CBatchOutputFile& batchOutput) {
     LaunchCommand command;
     if (IsArgumentBranch(__argc)) {
-        command.file = __wargv[1];
+        command.file = ResolveProgram(__wargv[1], unpacker.GetWorkFolder(), GetSystemDirectoryPath());
+        command.found = !command.file.empty();
+        if (!command.found) command.file = __wargv[1];
         command.parameters = BuildArgumentParameters(GetCommandLineW(), __argc, __wargv);
         command.directory = unpacker.GetWorkFolder();
         command.show = SW_SHOWNORMAL;
@@ -86,11 +89,12 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker, CBatchOutputFile& 
     const bool useSysnative = !IsPreVista() && IsWow64();
     command.file = InterpreterPath(useSysnative, useSysnative ? GetSystemWindowsDirectoryPath() : L"",
                                    GetSystemDirectoryPath());
-    const std::wstring logFilePath = GetLogFilePath();
+    // Beside the log, unless the temporary folder was passed over for the machine's.
+    const std::wstring outputLog = unpacker.GetWorkTemp() + L"unpack.log";
     // Claimed only for a run.bat of our own: nothing is started without one.
     const std::wstring outputBase =
-        unpacker.HasWrittenRunBat() ? batchOutput.ClaimBesideLog(logFilePath) : std::wstring();
-    command.parameters = BuildBatchParameters(outputBase.empty() ? logFilePath : outputBase);
+        unpacker.HasWrittenRunBat() ? batchOutput.ClaimBesideLog(outputLog) : std::wstring();
+    command.parameters = BuildBatchParameters(outputBase.empty() ? outputLog : outputBase);
     command.show = SW_HIDE;
     command.runsBatch = true;
     return command;
@@ -98,10 +102,20 @@ LaunchCommand CUnPackFileApp::BuildCommand(CUnPack& unpacker, CBatchOutputFile& 
 
 BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
                                const CBatchOutputFile& batchOutput) {
+    // Nothing is started after a broken extraction: run.bat would run with files missing,
+    // or with a package that is not the one that was started.
+    if (!unpacker.IncompleteReason().empty()) {
+        WriteLog(L"[%s] package not unpacked whole: %s", kTag, unpacker.IncompleteReason().c_str());
+        return FALSE;
+    }
     // Nothing is started from a folder this run did not make: a link someone planted, or a
     // leftover that could not be removed, holds their files, not ours.
     if (!unpacker.OwnsWorkFolder() || !IsPlainFolder(unpacker.GetWorkFolder())) {
         WriteLog(L"[%s] work folder refused:%s", kTag, unpacker.GetWorkFolder().c_str());
+        return FALSE;
+    }
+    if (!command.found) {
+        WriteLog(L"[%s] %s is in neither the work folder nor the system folder", kTag, command.file.c_str());
         return FALSE;
     }
     if (!command.runsBatch) return TRUE;
@@ -111,7 +125,7 @@ BOOL CUnPackFileApp::MayLaunch(CUnPack& unpacker, const LaunchCommand& command,
         return FALSE;
     }
     if (!batchOutput.IsHeld()) {
-        WriteLog(L"[%s] batch output refused:%s.txt", kTag, GetLogFilePath().c_str());
+        WriteLog(L"[%s] batch output refused:%sunpack.log.txt", kTag, unpacker.GetWorkTemp().c_str());
         return FALSE;
     }
     return TRUE;
@@ -131,7 +145,11 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     request.lpDirectory = command.directory.empty() ? nullptr : command.directory.c_str();
     request.nShow = command.show;
 
-    if (!MayLaunch(unpacker, command, batchOutput) || !ShellExecuteExW(&request)) {
+    const BOOL mayLaunch = MayLaunch(unpacker, command, batchOutput);
+    // What the program inherits of the user's environment: only what the machine says for
+    // the variables that name system folders and programs.
+    if (mayLaunch) ApplyMachineVariables();
+    if (!mayLaunch || !ShellExecuteExW(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The work folder stays for inspection.
         return FALSE;

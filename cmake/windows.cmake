@@ -14,11 +14,14 @@ add_library(launcher_core STATIC
   util/file_system.cpp
   util/folder_tree.cpp
   util/folder_security.cpp
+  util/work_temp.cpp
   package/unpack.cpp
   package/free_space.cpp
   package/work_folder.cpp
+  package/running_image.cpp
   app/launch_command.cpp
   app/batch_output.cpp
+  app/machine_environment.cpp
   app/child_wait.cpp
   app/single_instance.cpp
   app/library_preload.cpp

@@ -24,7 +24,7 @@ void QueryFreeSpace(CUnPack::FreeSpaceQuery query, const wchar_t* folder, ULONGL
 
 BOOL CUnPack::CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes) {
     // The files go to the work folder in the temporary directory: measure that volume.
-    const std::wstring temp = GetTempDirectory();
+    const std::wstring temp = GetWorkTemp();
     QueryFreeSpace(m_pfnFreeSpace, temp.empty() ? nullptr : temp.c_str(), freeBytes, fileSize);
     if (freeBytes >= fileSize) return TRUE;
 

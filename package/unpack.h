@@ -32,10 +32,21 @@ public:
     // cannot be opened, or disk space is short.
     int UnPackFiles();
 
+    // Why the package was not unpacked whole: an entry not written whole, the walk or the
+    // extraction stopped early, or a package that does not come from the running image.
+    // Empty when nothing went wrong, a launcher without a package included. Nothing may be
+    // started after such a run: run.bat would find files missing or not ours.
+    const std::wstring& IncompleteReason() const { return m_strIncomplete; }
+
     // Starts the worker unless it already runs.
     void StartThread();
     // Runs UnPackFiles on the worker and waits for it without limit; always 0.
     int Run();
+
+    // The folder the work folder and the batch output go into, ending in a backslash: the
+    // user's temporary folder, or the machine's when that one could redirect a later step
+    // (util/work_temp.h); decided and logged at the first call.
+    std::wstring GetWorkTemp();
 
     // Work folder path, ending in a backslash; the first call creates the folder afresh:
     // "unpack" in the temporary directory, or "unpack.N" beside it when a leftover "unpack"
@@ -64,16 +75,25 @@ public:
 
 private:
     std::wstring ImagePath() const;
+    // Opens the image once, for every read of the package: without write or delete
+    // sharing, and, for the running executable, only when it is the file the process runs
+    // from. FALSE (and logged) otherwise.
+    BOOL OpenImage();
+    // Keeps the first reason the package was not unpacked whole.
+    void NoteIncomplete(const std::wstring& reason);
     BOOL CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes);
     static void RemoveFolder(const std::wstring& folder);
     // Writes one entry, whose content the image's file pointer stands at, into the work
-    // folder, or logs why it was not; counter is its 1-based number.
-    void ExtractEntry(CFile& image, const sfx::EntryHeader& header, int counter);
+    // folder, or logs why it was not; counter is its 1-based number. TRUE when written whole.
+    BOOL ExtractEntry(const sfx::EntryHeader& header, int counter);
 
     UniqueHandle m_hThread;
     std::wstring m_strWorkFolder;
     BOOL m_bUnPacked;
     std::wstring m_strImagePath;
+    CFile m_image;
+    std::wstring m_strWorkTemp;
+    std::wstring m_strIncomplete;
     FreeSpaceQuery m_pfnFreeSpace;
     UniqueHandle m_hWorkFolder;
     BOOL m_bOwnWorkFolder;

@@ -5,6 +5,7 @@
 #include "util/folder_security.h"
 #include "util/log.h"
 #include "util/system_paths.h"
+#include "util/work_temp.h"
 
 namespace {
 const wchar_t kTag[] = L"CUnPack::GetWorkFolder";
@@ -15,18 +16,36 @@ constexpr int kSpareFolders = 16;
 
 }  // namespace
 
+std::wstring CUnPack::GetWorkTemp() {
+    if (m_strWorkTemp.empty()) {
+        const WorkTempChoice choice = ChooseWorkTemp();
+        if (!choice.refused.empty()) {
+            WriteLog(L"[%s] temporary folder %s not used (%s), work folder and batch output in:%s", kTag,
+                     choice.refused.c_str(), choice.reason.c_str(), choice.folder.c_str());
+        }
+        m_strWorkTemp = choice.folder;
+    }
+    return m_strWorkTemp;
+}
+
 std::wstring CUnPack::GetWorkFolder() {
     if (!m_strWorkFolder.empty()) return m_strWorkFolder;
 
-    const std::wstring temp = GetTempDirectory();
+    const std::wstring temp = GetWorkTemp();
     m_strWorkFolder = temp + L"unpack\\";
     if (PathExists(m_strWorkFolder)) RemoveFolder(m_strWorkFolder);
 
-    // Only this account, the system and the administrators may touch what is unpacked:
-    // in a shared temporary folder anyone could otherwise add a run.bat or a library of
-    // their own between extraction and launch. The folder is made and held in one call,
-    // so nobody can slip another folder in under its name in between.
+    // Only the system and the administrators may touch what is unpacked: in a shared
+    // temporary folder anyone could otherwise add a run.bat or a library of their own
+    // between extraction and launch. The folder is made and held in one call, so nobody
+    // can slip another folder in under its name in between. Without that list there is no
+    // folder of our own at all.
     CPrivateFolderSecurity security;
+    if (security.Attributes() == nullptr) {
+        WriteLog(L"[%s] no private access list for:%s", kTag, m_strWorkFolder.c_str());
+        WriteLog(L"[%s] no work folder of our own", kTag);
+        return m_strWorkFolder;
+    }
     // A folder just removed can linger for a moment (a scanner or indexer still holds
     // it), so the creation is retried for about two seconds.
     m_hWorkFolder = CreateHeldFolder(m_strWorkFolder, security.Attributes());

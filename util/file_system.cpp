@@ -2,7 +2,6 @@
 
 #include <winioctl.h>
 #include <winternl.h>
-#include <ntsecapi.h>
 
 #include <cwchar>
 #include <vector>
@@ -124,14 +123,26 @@ UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* s
 std::wstring RandomSuffix() {
     ULONG value = 0;
     // Should the generator fail, the clock still makes a name that is hard to foresee.
-    if (!RtlGenRandom(&value, sizeof(value))) value = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    // RtlGenRandom is looked up, not imported: advapi32 forwards it to cryptbase.dll, which
+    // the loader would otherwise look for beside the program before any code of ours ran.
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    const HMODULE advapi32 = GetModuleHandleW(L"advapi32.dll");
+    const auto genRandom = advapi32 == nullptr ? nullptr
+        : reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(GetProcAddress(advapi32, "SystemFunction036")));
+    if (genRandom == nullptr || !genRandom(&value, sizeof(value))) {
+        value = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    }
     wchar_t text[9] = {};
     _snwprintf(text, 8, L"%08lX", value);
     return text;
 }
 
 std::wstring GetModulePath() {
-    return QueryFixedPath([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+    // A path that fills the whole buffer was cut short: it names another file, or none.
+    return QueryFixedPath([](wchar_t* buffer, DWORD size) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+        return length < size ? length : 0;
+    });
 }
 
 bool IsGuardedPath(const std::wstring& path) {

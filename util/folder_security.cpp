@@ -2,39 +2,16 @@
 
 #include <sddl.h>
 
-#include "framework/handles.h"
-
-namespace {
-
-// String form of the SID that owns what the process creates (its token's default owner).
-std::wstring TokenOwnerSid() {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::wstring();
-    BYTE buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_OWNER)] = {};
-    DWORD size = 0;
-    if (!GetTokenInformation(token.Get(), TokenOwner, buffer, sizeof(buffer), &size)) {
-        return std::wstring();
-    }
-    UniqueLocalMemory<wchar_t*> text;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner, text.Put())) {
-        return std::wstring();
-    }
-    return text.Get();
-}
-
-}  // namespace
-
 std::wstring CPrivateFolderSecurity::DescriptorText() {
-    const std::wstring owner = TokenOwnerSid();
-    if (owner.empty()) return std::wstring();
-    // P: protected, no inherited entries. OICI: files and folders inside get the same.
-    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + owner + L")";
+    // O:BA: the Administrators group owns it, not the account that started the run (an
+    // owner may always change the access list). P: protected, no inherited entries.
+    // OICI: files and folders inside get the same.
+    return L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 }
 
 CPrivateFolderSecurity::CPrivateFolderSecurity() : m_attributes() {
-    const std::wstring text = DescriptorText();
-    if (text.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                            text.c_str(), SDDL_REVISION_1, m_pDescriptor.Put(), nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(DescriptorText().c_str(), SDDL_REVISION_1,
+                                                              m_pDescriptor.Put(), nullptr)) {
         m_pDescriptor.Reset();
         return;
     }

@@ -61,8 +61,37 @@ TEST(ArgumentParametersTest, ATailOfBlanksOnlyGivesNoParameters) {
     EXPECT_EQ(ParametersFor(L"prog.exe setup.exe    "), L"");
 }
 
-TEST(BatchParametersTest, CaptureTheOutputBesideTheLog) {
-    EXPECT_EQ(BuildBatchParameters(L"C:\\T\\unpack.log"), L"/c run.bat > \"C:\\T\\unpack.log.txt\"");
+// /D: no AutoRun command of the user's hive runs ahead of the batch.
+TEST(BatchParametersTest, CaptureTheOutputBesideTheLogWithoutAutoRun) {
+    EXPECT_EQ(BuildBatchParameters(L"C:\\T\\unpack.log"), L"/D /c run.bat > \"C:\\T\\unpack.log.txt\"");
+}
+
+// A bare name comes from the work folder, then the system folder; never from the current
+// directory or PATH, where someone else may have put a program of that name.
+TEST(ResolveProgramTest, ABareNameIsLookedForInTheWorkAndSystemFoldersOnly) {
+    TestFolder work, system, current;
+    ASSERT_TRUE(WriteText(work / L"setup.exe", "x"));
+    ASSERT_TRUE(WriteText(system / L"tool.exe", "x"));
+    ASSERT_TRUE(WriteText(system / L"setup.exe", "x"));
+    ASSERT_TRUE(WriteText(current / L"planted.exe", "x"));
+    ASSERT_TRUE(CreateDirectoryW((work / L"folder.exe").c_str(), nullptr));
+    const std::wstring w = work.Path(), s = system.Path();
+    wchar_t before[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    SetCurrentDirectoryW(current.Path().c_str());
+
+    EXPECT_EQ(ResolveProgram(L"setup.exe", w, s), w + L"setup.exe") << "the work folder goes first";
+    EXPECT_EQ(ResolveProgram(L"tool.exe", w, s), s + L"tool.exe");
+    EXPECT_EQ(ResolveProgram(L"tool", w, s), s + L"tool.exe");
+    EXPECT_EQ(ResolveProgram(L"planted.exe", w, s), L"") << "found in the current directory";
+    EXPECT_EQ(ResolveProgram(L"folder.exe", w, s), L"") << "a folder is no program";
+    EXPECT_EQ(ResolveProgram(L"", w, s), L"");
+    EXPECT_EQ(ResolveProgram(L"..", w, s), L"");
+    // A name with a folder part is the caller's choice, taken as given.
+    EXPECT_EQ(ResolveProgram(L".\\planted.exe", w, s), L".\\planted.exe");
+    EXPECT_EQ(ResolveProgram(L"D:tool.exe", w, s), L"D:tool.exe");
+    EXPECT_EQ(ResolveProgram(L"sub/tool.exe", w, s), L"sub/tool.exe");
+    SetCurrentDirectoryW(before);
 }
 
 TEST(ArgumentBranchTest, TakesThreeOrMoreEntries) {

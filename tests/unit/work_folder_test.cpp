@@ -149,7 +149,7 @@ TEST_F(WorkFolderTest, APlantedLinkIsNeitherEmptiedNorFilled) {
 
 // Wine 8 does not keep a folder's security descriptor (it answers a default made from the
 // Unix mode bits), so the list is checked as it is handed to the folder's creation.
-TEST(PrivateFolderSecurityTest, AdmitsOnlySystemAdministratorsAndTheOwnerAndInheritsNothing) {
+TEST(PrivateFolderSecurityTest, AdmitsOnlySystemAndAdministratorsWhoOwnItAndInheritsNothing) {
     CPrivateFolderSecurity security;
     SECURITY_ATTRIBUTES* attributes = security.Attributes();
     ASSERT_NE(attributes, nullptr);
@@ -162,23 +162,23 @@ TEST(PrivateFolderSecurityTest, AdmitsOnlySystemAdministratorsAndTheOwnerAndInhe
     ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
     EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing may be inherited from the temporary folder";
 
+    PSID system = nullptr, administrators = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-18", &system));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+    // The owner may always rewrite the list: not the account that started the run.
+    PSID owner = nullptr;
+    BOOL ownerDefaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(EqualSid(owner, administrators));
+
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
     ASSERT_TRUE(present);
     ASSERT_NE(dacl, nullptr);
-    ASSERT_EQ(dacl->AceCount, 3);
-
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-    BYTE ownerBuffer[256] = {};
-    DWORD size = 0;
-    ASSERT_TRUE(GetTokenInformation(token, TokenOwner, ownerBuffer, sizeof(ownerBuffer), &size));
-    CloseHandle(token);
-    PSID system = nullptr, administrators = nullptr;
-    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-18", &system));
-    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
-    const PSID expected[] = {system, administrators, reinterpret_cast<TOKEN_OWNER*>(ownerBuffer)->Owner};
+    ASSERT_EQ(dacl->AceCount, 2);
+    const PSID expected[] = {system, administrators};
     for (WORD i = 0; i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));

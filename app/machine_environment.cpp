@@ -1,0 +1,118 @@
+#include "app/machine_environment.h"
+
+#include <windows.h>
+
+#include "util/file_system.h"
+#include "util/system_paths.h"
+
+namespace {
+
+const wchar_t kSessionEnvironment[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const wchar_t kCurrentVersion[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// A string value as stored, %NAME% references not expanded; empty when there is none. The
+// view is the process's own, as the system's would be for it: a 32-bit program's
+// ProgramFiles is the x86 folder.
+std::wstring MachineString(const wchar_t* key, const wchar_t* name) {
+    DWORD bytes = 0;
+    const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, flags, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0) {
+        return std::wstring();
+    }
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, flags, nullptr, &value[0], &bytes) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    value.resize(wcsnlen(value.c_str(), value.size()));
+    return value;
+}
+
+std::wstring Upper(std::wstring text) {
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+}  // namespace
+
+std::wstring ExpandFromTable(const std::wstring& text, const std::map<std::wstring, std::wstring>& table) {
+    std::wstring out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t open = text.find(L'%', i);
+        const size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+        if (close == std::wstring::npos) {
+            out.append(text, i, std::wstring::npos);
+            break;
+        }
+        out.append(text, i, open - i);
+        const auto found = table.find(Upper(text.substr(open + 1, close - open - 1)));
+        if (found != table.end()) {
+            out += found->second;
+            i = close + 1;
+        } else {
+            // Not a name the table knows: the first % stays, the second may open a name.
+            out += L'%';
+            i = open + 1;
+        }
+    }
+    return out;
+}
+
+std::vector<MachineVariable> MachineVariables() {
+    const std::wstring systemRoot = GetSystemWindowsDirectoryPath();
+    // What the stored values refer to, keyed in upper case.
+    std::map<std::wstring, std::wstring> table = {
+        {L"SYSTEMROOT", systemRoot},
+        {L"WINDIR", systemRoot},
+        {L"SYSTEMDRIVE", systemRoot.size() >= 2 ? systemRoot.substr(0, 2) : std::wstring()},
+    };
+    std::vector<MachineVariable> variables = {
+        {L"SystemRoot", systemRoot},
+        {L"windir", systemRoot},
+    };
+    const struct {
+        const wchar_t* name;
+        const wchar_t* value;
+    } folders[] = {
+        {L"ProgramFiles", L"ProgramFilesDir"},
+        {L"ProgramFiles(x86)", L"ProgramFilesDir (x86)"},
+        {L"ProgramW6432", L"ProgramW6432Dir"},
+        {L"CommonProgramFiles", L"CommonFilesDir"},
+        {L"CommonProgramFiles(x86)", L"CommonFilesDir (x86)"},
+        {L"CommonProgramW6432", L"CommonW6432Dir"},
+    };
+    for (const auto& folder : folders) {
+        const std::wstring value = ExpandFromTable(MachineString(kCurrentVersion, folder.value), table);
+        variables.push_back({folder.name, value});
+        table[Upper(folder.name)] = value;
+    }
+    const std::wstring programData = ExpandFromTable(MachineString(kProfileList, L"ProgramData"), table);
+    variables.push_back({L"ProgramData", programData});
+    table[L"PROGRAMDATA"] = programData;
+
+    const std::wstring interpreter = GetSystemDirectoryPath().empty() ? std::wstring()
+                                                                       : GetSystemDirectoryPath() + L"\\cmd.exe";
+    const struct {
+        const wchar_t* name;
+        const wchar_t* fallback;
+    } session[] = {
+        {L"Path", L""},
+        {L"PATHEXT", L".COM;.EXE;.BAT;.CMD"},
+        {L"ComSpec", interpreter.c_str()},
+        {L"PSModulePath", L""},
+    };
+    for (const auto& variable : session) {
+        std::wstring value = ExpandFromTable(MachineString(kSessionEnvironment, variable.name), table);
+        if (value.empty()) value = variable.fallback;
+        variables.push_back({variable.name, value});
+    }
+    return variables;
+}
+
+void ApplyMachineVariables() {
+    for (const MachineVariable& variable : MachineVariables()) {
+        SetEnvironmentVariableW(variable.name.c_str(), variable.value.empty() ? nullptr : variable.value.c_str());
+    }
+}
