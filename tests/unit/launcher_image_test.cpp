@@ -60,6 +60,25 @@ protected:
         return 0;
     }
 
+    // Names of the functions imported by name, from every library.
+    std::vector<std::string> ImportedFunctions() const {
+        std::vector<std::string> names;
+        const uint32_t importRva = At<uint32_t>(file, optional + kDataDirectories + 1 * 8);
+        for (size_t descriptor = RvaToOffset(importRva); descriptor != 0 && At<uint32_t>(file, descriptor + 12) != 0;
+             descriptor += 20) {
+            size_t thunk = RvaToOffset(At<uint32_t>(file, descriptor));
+            const size_t width = kPe32Plus ? 8 : 4;
+            for (; thunk != 0; thunk += width) {
+                const uint64_t entry = kPe32Plus ? At<uint64_t>(file, thunk) : At<uint32_t>(file, thunk);
+                if (entry == 0) break;
+                if (entry >> (width * 8 - 1)) continue;  // by ordinal
+                const size_t byName = RvaToOffset(static_cast<uint32_t>(entry));
+                if (byName != 0) names.emplace_back(reinterpret_cast<const char*>(file.data() + byName + 2));
+            }
+        }
+        return names;
+    }
+
     std::vector<std::string> ImportedLibraries() const {
         std::vector<std::string> names;
         const uint32_t importRva = At<uint32_t>(file, optional + kDataDirectories + 1 * 8);
@@ -85,6 +104,25 @@ TEST_F(LauncherImageTest, IsAStrippedGuiImageOfItsWordSizeThatEndsAtItsLastSecti
     for (const Section& s : sections) end = std::max(end, s.rawPointer + s.rawSize);
     EXPECT_EQ(file.size(), end) << "data after the last section would be taken for the package";
     EXPECT_EQ(file.size() % 512, 0u);
+}
+
+// Every library of the import table is loaded before any code of ours runs, with the
+// program's folder (Downloads, say) searched first for all but the KnownDLLs; a function
+// forwarded to a library outside them (RtlGenRandom to cryptbase.dll) would be as well.
+TEST_F(LauncherImageTest, ImportsOnlyFromKnownDllsAndNothingForwardedOutOfThem) {
+    const std::vector<std::string> known = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
+                                            "msvcrt.dll",   "ole32.dll",    "oleaut32.dll", "shell32.dll",
+                                            "shlwapi.dll",  "user32.dll",   "rpcrt4.dll",   "ws2_32.dll"};
+    const std::vector<std::string> imports = ImportedLibraries();
+    ASSERT_FALSE(imports.empty());
+    for (const std::string& name : imports) {
+        EXPECT_NE(std::find(known.begin(), known.end(), name), known.end()) << name << " is no KnownDLL";
+    }
+    const std::vector<std::string> functions = ImportedFunctions();
+    ASSERT_GT(functions.size(), 20u) << "the import table was not read";
+    for (const char* forwarded : {"SystemFunction036", "SystemFunction040", "SystemFunction041"}) {
+        EXPECT_EQ(std::find(functions.begin(), functions.end(), forwarded), functions.end()) << forwarded;
+    }
 }
 
 TEST_F(LauncherImageTest, NeedsNoMingwLibrariesBesideIt) {

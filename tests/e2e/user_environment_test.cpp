@@ -1,0 +1,235 @@
+// What the user who starts the elevated launcher controls without elevation: the file it is
+// started from (and its folder), the environment (TEMP and any variable), the current
+// directory. None of it may make the launcher run something else than its own package, or
+// run it with the user's redirections.
+#include <gtest/gtest.h>
+
+#include "common/raw_package.h"
+#include "registry/product_key.h"
+#include "support/launcher_fixture.h"
+#include "support/registry_fixture.h"
+#include "support/unix_link.h"
+#include "util/system_paths.h"
+
+namespace {
+
+using sfxtest::RawPackage;
+
+class UserEnvironmentTest : public LauncherFixture {
+protected:
+    const std::wstring machineTemp = GetSystemWindowsDirectoryPath() + L"\\Temp\\";
+
+    void SetUp() override {
+        LauncherFixture::SetUp();
+        RemoveCompanyKeys();
+        ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
+        DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+    }
+    void TearDown() override {
+        RemoveCompanyKeys();
+        DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+    }
+
+    static DWORD Status() {
+        const StoredValue status = ReadValue(HKEY_LOCAL_MACHINE, kProductKeyPath, L"CloudAutoUpdateStatus");
+        return status.present ? status.AsDword() : 0xFFFFFFFFu;
+    }
+    bool LoggedContaining(const std::wstring& part) const {
+        for (const std::wstring& m : Messages()) {
+            if (m.find(part) != std::wstring::npos) return true;
+        }
+        return false;
+    }
+    // A run.bat that leaves a mark named after it in the folder given.
+    static std::string MarkingBat(const std::wstring& folder, const char* mark) {
+        return std::string("@echo ran> \"") + Narrow(folder) + mark + "\"\r\n";
+    }
+};
+
+// A running program can be renamed and another file put under its name: the launcher must
+// unpack the file it runs from, or nothing. Started suspended, the swap lands between the
+// start and any code of the launcher, the window an attacker aims for.
+TEST_F(UserEnvironmentTest, AFileSwappedUnderTheRunningImageIsNotUnpacked) {
+    Pack({{L"run.bat", MarkingBat(root.Path(), "started-ran.txt")}});
+    const std::wstring started = root / L"started.exe";
+    ASSERT_TRUE(MoveFileW(package.c_str(), started.c_str()));
+    Pack({{L"run.bat", MarkingBat(root.Path(), "swapped-ran.txt")}});
+    const std::wstring swapped = package;
+    ASSERT_TRUE(MoveFileW(swapped.c_str(), (root / L"swapped.exe").c_str()));
+    ASSERT_TRUE(MoveFileW(started.c_str(), package.c_str()));
+
+    auto runWithSwap = [&](bool swap) {
+        std::wstring environment = EnvironmentBlock({{L"TMP", temp}, {L"TEMP", temp}});
+        std::wstring line = Quote(package);
+        line.push_back(L'\0');
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                            &environment[0], nullptr, &startup, &info)) {
+            return false;
+        }
+        if (swap) {
+            EXPECT_TRUE(MoveFileW(package.c_str(), (root / L"renamed-away.exe").c_str()));
+            EXPECT_TRUE(CopyFileW((root / L"swapped.exe").c_str(), package.c_str(), FALSE));
+        }
+        ResumeThread(info.hThread);
+        const bool ended = WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0;
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return ended;
+    };
+
+    // The same start without the swap runs the package: the suspended start is no obstacle.
+    ASSERT_TRUE(runWithSwap(false));
+    ASSERT_TRUE(FileExists(root / L"started-ran.txt"));
+    DeleteFileW((root / L"started-ran.txt").c_str());
+    DeleteFileW((temp + L"unpack.log").c_str());
+
+    ASSERT_TRUE(runWithSwap(true));
+    EXPECT_FALSE(FileExists(root / L"swapped-ran.txt")) << "the package of the file put in its place ran";
+    EXPECT_FALSE(FileExists(root / L"started-ran.txt")) << "read through another file than its own";
+    EXPECT_TRUE(Logged(L"[CUnPack::FindHeader] not the running image:" + package));
+    EXPECT_TRUE(LoggedContaining(L"package not unpacked whole: the file under the program's name is not the program"));
+    EXPECT_EQ(Messages().back(), L"[CUnPackFileApp::InitInstance] execute fail");
+    EXPECT_EQ(Status(), 999u);
+}
+
+// cmd.exe expands %NAME% even inside quotation marks, and the batch output's path goes into
+// its command: a temporary folder named x%Q% with Q = '" & command & "' ran the command.
+TEST_F(UserEnvironmentTest, ATemporaryPathIsNeverReadAsInterpreterSyntax) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring hostile = root / L"x%Q%\\";
+    ASSERT_TRUE(CreateDirectoryW(hostile.c_str(), nullptr));
+    const std::wstring injected = root / L"injected.txt";
+    const RunResult run = RunLauncher(package, hostile, L"",
+                                      {{L"Q", L"\" & echo injected> \"" + injected + L"\" & \""}});
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(FileExists(injected)) << "a command from the environment ran";
+    // The log stays where people look for it; the work and the output go to the machine's folder.
+    const std::vector<std::wstring> m = LogMessages(hostile + L"unpack.log");
+    EXPECT_NE(std::find(m.begin(), m.end(),
+                        L"[CUnPack::GetWorkFolder] temporary folder " + hostile +
+                            L" not used (characters the interpreter reads as syntax), work folder and batch output in:" +
+                            machineTemp),
+              m.end());
+    EXPECT_EQ(Text(machineTemp + L"unpack.log.txt"), "ran\r\n");
+    EXPECT_FALSE(FileExists(hostile + L"unpack.log.txt"));
+    EXPECT_FALSE(FileExists(machineTemp + L"unpack"));
+    EXPECT_EQ(Status(), 0u);
+}
+
+// A link on the temporary folder's way could be turned elsewhere between the extraction and
+// the launch; the machine's folder takes the run, while the log keeps its place.
+TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring elsewhere = root / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((elsewhere + L"\\Temp").c_str(), nullptr));
+    const std::wstring link = root / L"link";
+    ASSERT_TRUE(PlantUnixSymlink(elsewhere, link));
+    const std::wstring linkedTemp = link + L"\\Temp\\";
+
+    const RunResult run = RunLauncher(package, linkedTemp);
+    RemoveUnixLink(link);
+    ASSERT_TRUE(run.finished);
+    const std::vector<std::wstring> m = LogMessages(elsewhere + L"\\Temp\\unpack.log");
+    EXPECT_NE(std::find(m.begin(), m.end(),
+                        L"[CUnPack::GetWorkFolder] temporary folder " + linkedTemp +
+                            L" not used (a link on its way), work folder and batch output in:" + machineTemp),
+              m.end());
+    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L"unpack.log");
+    EXPECT_EQ(Text(machineTemp + L"unpack.log.txt"), "ran\r\n");
+    EXPECT_EQ(Status(), 0u);
+}
+
+// The user's own windir, ComSpec, PATHEXT or ProgramFiles would redirect what run.bat starts
+// by them; TEMP and TMP stay the user's, since that is where run.bat leaves its results.
+TEST_F(UserEnvironmentTest, TheBatchGetsTheMachinesVariables) {
+    const char* bat =
+        "@echo off\r\n"
+        ">  \"%TEMP%\\vars.txt\" echo windir=%windir%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo SystemRoot=%SystemRoot%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo ComSpec=%ComSpec%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo PATHEXT=%PATHEXT%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo ProgramFiles=%ProgramFiles%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo Path=%Path%\r\n"
+        ">> \"%TEMP%\\vars.txt\" echo Other=%SFX_OTHER%\r\n";
+    Pack({{L"run.bat", bat}});
+    const std::wstring planted = root / L"planted";
+    const RunResult run = Run(L"", {{L"windir", planted}, {L"SystemRoot", planted}, {L"ComSpec", planted + L"\\cmd.exe"},
+                                    {L"PATHEXT", L".PLANTED"}, {L"ProgramFiles", planted},
+                                    {L"Path", planted}, {L"SFX_OTHER", L"passes"}});
+    ASSERT_TRUE(run.finished);
+    const std::string vars = Text(temp + L"vars.txt");
+    ASSERT_FALSE(vars.empty()) << "run.bat did not run";
+    EXPECT_EQ(vars.find("planted"), std::string::npos) << vars;
+    EXPECT_EQ(vars.find("PLANTED"), std::string::npos) << vars;
+    const std::string systemRoot = Narrow(GetSystemWindowsDirectoryPath());
+    EXPECT_NE(vars.find("windir=" + systemRoot + "\r\n"), std::string::npos) << vars;
+    EXPECT_NE(vars.find("SystemRoot=" + systemRoot + "\r\n"), std::string::npos) << vars;
+    EXPECT_NE(vars.find("Other=passes\r\n"), std::string::npos) << vars;
+    EXPECT_EQ(Status(), 0u);
+}
+
+// The argument branch never takes a bare name from the folder the launcher was started in
+// (Downloads, say), nor from PATH: only from the work folder or the system folder.
+TEST_F(UserEnvironmentTest, ABareProgramNameIsNotTakenFromTheStartFolderOrPath) {
+    Pack({{L"run.bat", "@echo ran\r\n"}, {L"payload.txt", "p"}});
+    const std::wstring downloads = root / L"downloads";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(ProbePath().c_str(), (downloads + L"\\setup.exe").c_str(), FALSE));
+    const std::wstring record = root / L"probe.txt";
+
+    HANDLE process = StartProcess(Quote(package) + L" setup.exe /quiet",
+                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_OUT", record}, {L"Path", downloads}},
+                                  downloads);
+    ASSERT_NE(process, nullptr);
+    ASSERT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    CloseHandle(process);
+    EXPECT_FALSE(FileExists(record)) << "a program from the start folder ran elevated";
+    EXPECT_TRUE(Logged(L"[CUnPackFileApp::InitInstance] setup.exe is in neither the work folder nor the system folder"));
+    EXPECT_EQ(Messages().back(), L"[CUnPackFileApp::InitInstance] execute fail");
+    EXPECT_EQ(Status(), 999u);
+}
+
+TEST_F(UserEnvironmentTest, ABareProgramNameIsTakenFromTheWorkFolder) {
+    const std::vector<uint8_t> probe = ReadBytes(ProbePath());
+    ASSERT_TRUE(WriteBytes(inputs + L"tool.exe", probe));
+    ASSERT_TRUE(WriteText(inputs + L"run.bat", "@echo ran\r\n"));
+    std::string error;
+    ASSERT_TRUE(sfx::CreatePackage(Narrow(LauncherPath()), {Narrow(inputs + L"run.bat"), Narrow(inputs + L"tool.exe")},
+                                   Narrow(package), &error))
+        << error;
+    const std::wstring record = root / L"probe.txt";
+    const RunResult run = Run(L"tool.exe /x", {{L"PROBE_OUT", record}});
+    ASSERT_TRUE(run.finished);
+    const std::vector<std::wstring> lines = SplitLines(ReadUtf16(record));
+    ASSERT_GE(lines.size(), 3u) << "the work folder's tool.exe did not run";
+    EXPECT_EQ(lines[2], L"exe=" + WorkFolder() + L"tool.exe");
+    EXPECT_EQ(Status(), 0u);
+}
+
+// An entry that cannot be written after run.bat was: run.bat would run with files missing
+// and the run would be recorded as a success.
+TEST_F(UserEnvironmentTest, NothingIsStartedAfterABrokenExtraction) {
+    RawPackage raw(ReadBytes(LauncherPath()));
+    raw.Add("run.bat", MarkingBat(root.Path(), "ran.txt"));
+    raw.Add("bad|name.txt", "refused by the platform");
+    raw.Add("after.txt", "still unpacked");
+    ASSERT_TRUE(WriteBytes(package, raw.Build()));
+    const RunResult run = Run();
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(FileExists(root / L"ran.txt")) << "run.bat ran after a broken extraction";
+    EXPECT_TRUE(Logged(L"[CUnPackFileApp::InitInstance] package not unpacked whole: entry 2 not written whole"));
+    EXPECT_EQ(Messages().back(), L"[CUnPackFileApp::InitInstance] execute fail");
+    EXPECT_EQ(Status(), 999u);
+
+    // The argument branch as well.
+    const std::wstring record = root / L"probe.txt";
+    ASSERT_TRUE(Run(Quote(ProbePath()) + L" /x", {{L"PROBE_OUT", record}}).finished);
+    EXPECT_FALSE(FileExists(record));
+    EXPECT_EQ(Status(), 999u);
+}
+
+}  // namespace
