@@ -7,8 +7,9 @@
 namespace sfxtest {
 namespace {
 
-// A package with a 64-byte table of the shape a signer writes, then one field changed.
-class CertificateTableTest : public PackageTest {
+// A package, x86 or x64, with a 64-byte table of the shape a signer writes, then one field
+// changed.
+class CertificateTableTest : public ForEachImageKind<PackageTest> {
 protected:
     void SetUp() override {
         PackageTest::SetUp();
@@ -18,8 +19,8 @@ protected:
         PutLe(bytes, table, 64, 4);
         PutLe(bytes, table + 4, 0x0200, 2);
         PutLe(bytes, table + 6, 0x0002, 2);
-        PutLe(bytes, kSecurityDirAddress, table, 4);
-        PutLe(bytes, kSecurityDirSize, 64, 4);
+        PutLe(bytes, kind.SecurityDirAddress(), table, 4);
+        PutLe(bytes, kind.SecurityDirSize(), 64, 4);
     }
 
     bool Check(const std::vector<uint8_t>& b, std::string* reason) {
@@ -34,8 +35,9 @@ protected:
     std::vector<uint8_t> bytes;
     size_t table = 0;
 };
+INSTANTIATE_FOR_EACH_IMAGE_KIND(CertificateTableTest);
 
-TEST_F(CertificateTableTest, AcceptsOnlyOnePkcs7EntryFillingTheTable) {
+TEST_P(CertificateTableTest, AcceptsOnlyOnePkcs7EntryFillingTheTable) {
     std::string reason;
     EXPECT_TRUE(Check(bytes, &reason)) << reason;
 
@@ -52,14 +54,14 @@ TEST_F(CertificateTableTest, AcceptsOnlyOnePkcs7EntryFillingTheTable) {
         {"header only", table, 8, 4, "does not cover"},
         {"revision 1.0", table + 4, 0x0100, 2, "revision 0x0100"},
         {"X.509 type", table + 6, 0x0001, 2, "type 0x0001"},
-        {"size below a header", kSecurityDirSize, 4, 4, "no room"},
-        {"size negative", kSecurityDirSize, 0x80000040u, 4, "names no table"},
-        {"address off the end", kSecurityDirAddress, table + 8, 4, "does not end at the end"},
+        {"size below a header", kind.SecurityDirSize(), 4, 4, "no room"},
+        {"size negative", kind.SecurityDirSize(), 0x80000040u, 4, "names no table"},
+        {"address off the end", kind.SecurityDirAddress(), table + 8, 4, "does not end at the end"},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> b = bytes;
         PutLe(b, c.at, c.value, c.width);
-        if (c.at == kSecurityDirSize && c.value == 4) {
+        if (c.at == kind.SecurityDirSize() && c.value == 4) {
             b.resize(table + 4);  // keep the table at the end of the file
         }
         EXPECT_FALSE(Check(b, &reason)) << c.what;

@@ -11,6 +11,8 @@ namespace {
 
 class JsonOutputTest : public PackageTest {
 protected:
+    explicit JsonOutputTest(const ImageKind& imageKind = kPe32) : PackageTest(imageKind) {}
+
     void SetUp() override {
         PackageTest::SetUp();
         if (!HaveCommand("python3")) GTEST_SKIP() << "needs python3 to parse JSON";
@@ -69,7 +71,22 @@ TEST_F(JsonOutputTest, VerifyOfAnUnsignedPackageAndOfNoPackageAtAll) {
     for (const char* verb : {"list", "verify"}) {
         const JsonDocument none = Run({verb, text, "--json"}, 1);
         EXPECT_EQ(none["file"], JsonText(text)) << verb;
-        EXPECT_NE(none["error"].find("is not a PE32 image: file ends inside the DOS header"), std::string::npos) << none["error"];
+        EXPECT_NE(none["error"].find("is not an x86 or x64 Windows image: file ends inside the DOS header"), std::string::npos) << none["error"];
+    }
+}
+
+class EachImageJsonOutputTest : public ForEachImageKind<JsonOutputTest> {};
+INSTANTIATE_FOR_EACH_IMAGE_KIND(EachImageJsonOutputTest);
+
+TEST_P(EachImageJsonOutputTest, ListAndVerifyNameTheArchitectureAfterTheImageEnd) {
+    const std::string package = Pack({AddInput("a.txt", "a")});
+    for (const char* verb : {"list", "verify"}) {
+        const ToolResult r = RunSfxpack(dir, {verb, "--json", package});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ParseJson(dir, r.out)["architecture"], JsonText(kind.architecture)) << verb;
+        const size_t at = r.out.find("\"architecture\"");
+        EXPECT_LT(r.out.find("\"imageEnd\""), at) << r.out;
+        EXPECT_GT(r.out.find("\"packageOffset\""), at) << r.out;
     }
 }
 

@@ -1,8 +1,10 @@
 // A scratch directory holding a synthetic launcher, with helpers to add inputs and pack.
+// The launcher is x86 unless the fixture asks for another kind.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,10 @@ namespace sfxtest {
 
 class PackageTest : public testing::Test {
 protected:
+    explicit PackageTest(const ImageKind& imageKind = kPe32) : kind(imageKind) {}
+
     void SetUp() override {
-        launcherImage = BuildPe32Image();
+        launcherImage = BuildPeImage(kind);
         launcher = dir.Path("launcher.exe");
         WriteBytes(launcher, launcherImage);
     }
@@ -41,9 +45,27 @@ protected:
         return path;
     }
 
+    const ImageKind kind;
     ScratchDir dir;
     std::vector<uint8_t> launcherImage;
     std::string launcher;
 };
+
+// A fixture of that shape run over the launcher of each build, x86 and x64 (Fixture is
+// PackageTest or derived from it): name the suite with INSTANTIATE_FOR_EACH_IMAGE_KIND.
+template <class Fixture>
+class ForEachImageKind : public Fixture, public testing::WithParamInterface<ImageKind> {
+protected:
+    ForEachImageKind() : Fixture(GetParam()) {}
+};
+
+inline std::string ImageKindName(const testing::TestParamInfo<ImageKind>& info) {
+    return info.param.name;
+}
+
+inline void PrintTo(const ImageKind& kind, std::ostream* out) { *out << kind.architecture; }
+
+#define INSTANTIATE_FOR_EACH_IMAGE_KIND(suite) \
+    INSTANTIATE_TEST_SUITE_P(Image, suite, testing::Values(kPe32, kPe32Plus), ImageKindName)
 
 }  // namespace sfxtest

@@ -20,6 +20,8 @@ std::string FirstProblem(const sfx::PackageReport& r) {
 // Two entries of 5 and 10 bytes behind a 1536-byte launcher: 13 bytes of filler follow.
 class ReaderTest : public PackageTest {
 protected:
+    explicit ReaderTest(const ImageKind& imageKind = kPe32) : PackageTest(imageKind) {}
+
     void SetUp() override {
         PackageTest::SetUp();
         path = Pack({AddInput("a.txt", "aaaaa"), AddInput("b.dat", "bbbbbbbbbb")});
@@ -40,15 +42,15 @@ protected:
 
     // Appends a certificate table the way a signer does: padding to 8, then the table,
     // announced in the security directory.
-    static std::vector<uint8_t> Signed(std::vector<uint8_t> b, uint32_t tableSize) {
+    std::vector<uint8_t> Signed(std::vector<uint8_t> b, uint32_t tableSize) const {
         b.resize((b.size() + 7) / 8 * 8, 0);
         const uint64_t at = b.size();
         b.resize(b.size() + tableSize, 0x30);
         PutLe(b, at, tableSize, 4);   // WIN_CERTIFICATE dwLength
         PutLe(b, at + 4, 0x0200, 2);  // revision 2.0
         PutLe(b, at + 6, 0x0002, 2);  // PKCS#7 signed data
-        PutLe(b, kSecurityDirAddress, at, 4);
-        PutLe(b, kSecurityDirSize, tableSize, 4);
+        PutLe(b, kind.SecurityDirAddress(), at, 4);
+        PutLe(b, kind.SecurityDirSize(), tableSize, 4);
         return b;
     }
 
@@ -66,12 +68,18 @@ protected:
     uint64_t p = 0, second = 0, fillerAt = 0, trailer = 0;
 };
 
-TEST_F(ReaderTest, ReportsEveryPartOfAnIntactPackage) {
+// Where the image's kind matters: the security directory, which each launcher finds at its
+// own offset, and the headers before the package.
+class EachImageReaderTest : public ForEachImageKind<ReaderTest> {};
+INSTANTIATE_FOR_EACH_IMAGE_KIND(EachImageReaderTest);
+
+TEST_P(EachImageReaderTest, ReportsEveryPartOfAnIntactPackage) {
     const sfx::PackageReport r = Inspect(bytes);
     EXPECT_TRUE(r.intact);
     EXPECT_TRUE(r.problems.empty()) << FirstProblem(r);
     EXPECT_EQ(r.fileLength, bytes.size());
     EXPECT_EQ(r.imageEnd, p);
+    EXPECT_STREQ(sfx::ArchitectureName(r.architecture), kind.architecture);
     EXPECT_EQ(r.packageOffset, p);
     ASSERT_EQ(r.entries.size(), 2u);
     EXPECT_EQ(r.entries[0].index, 2u);
@@ -96,7 +104,7 @@ TEST_F(ReaderTest, EmptyPackageIsIntact) {
     EXPECT_EQ(r.trailerOffset, p + sfx::FillerLength(p));
 }
 
-TEST_F(ReaderTest, SignedPackageStillHasItsTrailerRightBeforeTheTable) {
+TEST_P(EachImageReaderTest, SignedPackageStillHasItsTrailerRightBeforeTheTable) {
     ASSERT_EQ(bytes.size() % 8, 0u);  // so the signer adds no padding
     const sfx::PackageReport r = Inspect(Signed(bytes, 1000));
     EXPECT_TRUE(r.intact) << FirstProblem(r);
@@ -106,7 +114,7 @@ TEST_F(ReaderTest, SignedPackageStillHasItsTrailerRightBeforeTheTable) {
     EXPECT_EQ(r.entries.size(), 2u);
 }
 
-TEST_F(ReaderTest, NamesTheFaultInABrokenField) {
+TEST_P(EachImageReaderTest, NamesTheFaultInABrokenField) {
     struct Case {
         const char* what;
         uint64_t at;
@@ -127,8 +135,8 @@ TEST_F(ReaderTest, NamesTheFaultInABrokenField) {
         {"trailer TotalSize", trailer + 16, 0, 8, "differs from its FileSize"},
         {"package offset moved", trailer + 8, p + 4, 8, "image ends at 1536"},
         {"package offset beyond trailer", trailer + 8, uint64_t(1) << 33, 8, "beyond the trailer"},
-        {"negative table size", kSecurityDirSize, 0x80000000u, 4, "negative"},
-        {"table larger than file", kSecurityDirSize, 0x7FFFFFFF, 4, "too short to hold a trailer"},
+        {"negative table size", kind.SecurityDirSize(), 0x80000000u, 4, "negative"},
+        {"table larger than file", kind.SecurityDirSize(), 0x7FFFFFFF, 4, "too short to hold a trailer"},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> b = bytes;
@@ -150,7 +158,7 @@ TEST_F(ReaderTest, NamesTheFaultInABrokenName) {
     }
 }
 
-TEST_F(ReaderTest, NamesTheFaultWhenTheTrailerIsNotWhereTheLauncherLooks) {
+TEST_P(EachImageReaderTest, NamesTheFaultWhenTheTrailerIsNotWhereTheLauncherLooks) {
     std::vector<uint8_t> b = bytes;
     b.resize(b.size() + 16, 0);
     ExpectProblem(b, "no trailer at", "data appended");
@@ -160,13 +168,13 @@ TEST_F(ReaderTest, NamesTheFaultWhenTheTrailerIsNotWhereTheLauncherLooks) {
     ExpectProblem(b, "inside the launcher image", "cut into the image");
 
     b = bytes;  // claims the package's own tail as a certificate table
-    PutLe(b, kSecurityDirAddress, b.size() - 512, 4);
-    PutLe(b, kSecurityDirSize, 512, 4);
+    PutLe(b, kind.SecurityDirAddress(), b.size() - 512, 4);
+    PutLe(b, kind.SecurityDirSize(), 512, 4);
     ExpectProblem(b, "no trailer at", "table claimed over the package");
     b = Signed(bytes, 64);
-    PutLe(b, kSecurityDirAddress, b.size() - 56, 4);
+    PutLe(b, kind.SecurityDirAddress(), b.size() - 56, 4);
     ExpectProblem(b, "does not end at the end of the file", "table address wrong");
-    PutLe(b, kSecurityDirAddress, 0, 4);
+    PutLe(b, kind.SecurityDirAddress(), 0, 4);
     ExpectProblem(b, "does not end at the end of the file", "table address missing");
 }
 
@@ -191,7 +199,7 @@ TEST_F(ReaderTest, AnyFlippedStructureByteIsDetected) {
     }
 }
 
-TEST_F(ReaderTest, HostileHeadersNeverCrashTheReader) {
+TEST_P(EachImageReaderTest, HostileHeadersNeverCrashTheReader) {
     for (uint64_t at = 0; at < p; at += 3) {
         std::vector<uint8_t> b = bytes;
         b[at] ^= 0xA5;
@@ -237,7 +245,7 @@ TEST_F(ReaderTest, FileThatIsNoImageIsAnError) {
     bytes.resize(1000);  // cuts into the last section
     WriteBytes(path, bytes);
     EXPECT_FALSE(sfx::InspectPackage(path, &report, &error));
-    EXPECT_NE(error.find("not a PE32 image"), std::string::npos) << error;
+    EXPECT_NE(error.find("not an x86 or x64 Windows image"), std::string::npos) << error;
     EXPECT_FALSE(sfx::InspectPackage(dir.Path("missing.exe"), &report, &error));
     EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
 }

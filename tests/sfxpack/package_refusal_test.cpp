@@ -53,18 +53,25 @@ protected:
 TEST_F(RefusalTest, RefusedInputLeavesNoOutputAndKeepsAnOldOne) {
     auto good = [this] { return launcher; };
     auto one = [this] { return std::vector<std::string>{AddInput("ok.txt", "ok")}; };
-    std::vector<uint8_t> signedImage = BuildPe32Image();
-    PutLe(signedImage, kSecurityDirAddress, static_cast<uint32_t>(signedImage.size()), 4);
-    PutLe(signedImage, kSecurityDirSize, 16, 4);
-    signedImage.resize(signedImage.size() + 16);
+    auto signedImage = [](const ImageKind& kind) {
+        std::vector<uint8_t> image = BuildPeImage(kind);
+        PutLe(image, kind.SecurityDirAddress(), static_cast<uint32_t>(image.size()), 4);
+        PutLe(image, kind.SecurityDirSize(), 16, 4);
+        image.resize(image.size() + 16);
+        return image;
+    };
     std::vector<uint8_t> overlay = BuildPe32Image();
     overlay.resize(overlay.size() + 300, 0xFF);
 
     const Case cases[] = {
         {"launcher not PE", [this] { return LauncherFrom(std::vector<uint8_t>(100, '#')); }, one,
          "no MZ"},
-        {"launcher PE32+", [this] { return LauncherFrom(BuildPe32Image(2, 0x20B)); }, one, "PE32+"},
-        {"launcher signed", [&] { return LauncherFrom(signedImage); }, one, "already signed"},
+        {"launcher with a PE32+ header on an x86 machine",
+         [this] { return LauncherFrom(BuildPe32Image(2, 0x20B)); }, one, "PE32+"},
+        {"x86 launcher signed", [&] { return LauncherFrom(signedImage(kPe32)); }, one,
+         "already signed"},
+        {"x64 launcher signed", [&] { return LauncherFrom(signedImage(kPe32Plus)); }, one,
+         "already signed"},
         {"launcher with overlay", [&] { return LauncherFrom(overlay); }, one,
          "300 bytes behind its last section"},
         {"launcher missing", [this] { return dir.Path("nope.exe"); }, one, "does not exist"},

@@ -12,7 +12,10 @@ void ExpectOneErrorLine(const ToolResult& r) {
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
 }
 
-class CliTest : public PackageTest {};
+class CliTest : public PackageTest {
+protected:
+    explicit CliTest(const ImageKind& imageKind = kPe32) : PackageTest(imageKind) {}
+};
 
 TEST_F(CliTest, CreateThenListShowsTheEntriesAndAnIntactLayout) {
     const std::string out = dir.Path("pkg.exe");
@@ -26,6 +29,7 @@ TEST_F(CliTest, CreateThenListShowsTheEntriesAndAnIntactLayout) {
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_TRUE(listed.err.empty()) << listed.err;
     const std::string expected[] = {
+        "architecture: x86\n",
         "package offset: 1536\n",
         "index 2  size 1  content at 1820  name one.txt\n",
         "index 3  size 2  content at 2105  name -dash.txt\n",
@@ -94,6 +98,24 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"launcher.exe"}));
+}
+
+// The package as each launcher build makes it: list and verify name the architecture.
+class EachImageCliTest : public ForEachImageKind<CliTest> {};
+INSTANTIATE_FOR_EACH_IMAGE_KIND(EachImageCliTest);
+
+TEST_P(EachImageCliTest, ListAndVerifyNameTheArchitecture) {
+    const std::string out = dir.Path("pkg.exe");
+    ASSERT_EQ(RunSfxpack(dir, {"create", "--launcher", launcher, "--out", out, AddInput("a", "1")})
+                  .exitCode,
+              0);
+    const std::string line = std::string("architecture: ") + kind.architecture + "\n";
+    const ToolResult listed = RunSfxpack(dir, {"list", out});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out.find(line), listed.out.find('\n') + 1) << listed.out;  // second line
+    const ToolResult verified = RunSfxpack(dir, {"verify", out});
+    EXPECT_EQ(verified.exitCode, 0) << verified.err;
+    EXPECT_EQ(verified.out.find(line), 0u) << verified.out;
 }
 
 TEST_F(CliTest, HelpGoesToStdoutAndExitsWithZero) {

@@ -33,6 +33,8 @@ inline std::string SignScript() {
 // A package test that is skipped when the signing tools are missing.
 class SigningTest : public PackageTest {
 protected:
+    explicit SigningTest(const ImageKind& imageKind = kPe32) : PackageTest(imageKind) {}
+
     static void SetUpTestSuite() {
         if (!HaveCommand("openssl") || !HaveCommand("osslsigncode")) return;
         keys_ = new fs::path(fs::temp_directory_path() /

@@ -30,7 +30,8 @@ TEST_F(VerifyTest, UnsignedPackagePassesOnItsLayoutAlone) {
     const ToolResult intact = RunSfxpack(dir, {"verify", package});
     EXPECT_EQ(intact.exitCode, 0) << intact.err;
     EXPECT_TRUE(intact.err.empty()) << intact.err;
-    ExpectLines(intact, {"layout: intact", "certificate table: none (not signed)"});
+    ExpectLines(intact,
+                {"architecture: x86", "layout: intact", "certificate table: none (not signed)"});
     EXPECT_EQ(intact.out.find("signature:"), std::string::npos) << intact.out;
 
     std::vector<uint8_t> b = ReadBytes(package);
@@ -44,6 +45,8 @@ TEST_F(VerifyTest, UnsignedPackagePassesOnItsLayoutAlone) {
 
 class SignedVerifyTest : public SigningTest {
 protected:
+    explicit SignedVerifyTest(const ImageKind& imageKind = kPe32) : SigningTest(imageKind) {}
+
     void SetUp() override {
         SigningTest::SetUp();
         if (IsSkipped()) return;
@@ -60,10 +63,15 @@ protected:
     size_t table = 0;
 };
 
-TEST_F(SignedVerifyTest, SignedPackagePassesWhenItsCertificateIsTrusted) {
+// Signed by osslsigncode, x86 or x64: the certificate table must be where each launcher
+// looks for it.
+class EachImageSignedVerifyTest : public ForEachImageKind<SignedVerifyTest> {};
+INSTANTIATE_FOR_EACH_IMAGE_KIND(EachImageSignedVerifyTest);
+
+TEST_P(EachImageSignedVerifyTest, SignedPackagePassesWhenItsCertificateIsTrusted) {
     const ToolResult trusted = RunSfxpack(dir, {"verify", signedPackage, "--ca", Cert()});
     EXPECT_EQ(trusted.exitCode, 0) << trusted.out << trusted.err;
-    ExpectLines(trusted, {"layout: intact",
+    ExpectLines(trusted, {std::string("architecture: ") + kind.architecture, "layout: intact",
                           "certificate table: " + std::to_string(bytes.size() - table) +
                               " bytes at " + std::to_string(table) + ", PKCS#7",
                           "signature: verified by osslsigncode"});
@@ -80,7 +88,7 @@ TEST_F(SignedVerifyTest, SignedPackagePassesWhenItsCertificateIsTrusted) {
     ExpectLines(untrusted, {"    Signature verification: failed"});
 }
 
-TEST_F(SignedVerifyTest, TamperedSignedPackageFails) {
+TEST_P(EachImageSignedVerifyTest, TamperedSignedPackageFails) {
     struct Case {
         const char* what;
         size_t at;
@@ -94,7 +102,7 @@ TEST_F(SignedVerifyTest, TamperedSignedPackageFails) {
         {"byte inside the PKCS#7 data", table + 300, 0xFF, "signature: NOT verified",
          "(signature)"},
         {"WIN_CERTIFICATE revision", table + 5, 0x03, "certificate table: BROKEN", "(certificate"},
-        {"table size in the PE header", kSecurityDirSize, 0x08, "layout: BROKEN", "(layout"},
+        {"table size in the PE header", kind.SecurityDirSize(), 0x08, "layout: BROKEN", "(layout"},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> b = bytes;
@@ -141,7 +149,7 @@ TEST_F(SignedVerifyTest, SigningScriptLeavesNothingWhenItFails) {
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous");
 }
 
-TEST_F(SignedVerifyTest, CreateRefusesALauncherThatIsReallySigned) {
+TEST_P(EachImageSignedVerifyTest, CreateRefusesALauncherThatIsReallySigned) {
     const std::string signedLauncher = dir.Path("signed-launcher.exe");
     ASSERT_EQ(SignWithOsslsigncode(launcher, signedLauncher), 0);
     std::string error;

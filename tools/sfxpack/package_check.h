@@ -33,7 +33,7 @@ struct VerifyOutcome {
     std::vector<std::string> failed;  // "layout", "certificate table", "signature"
 };
 
-// False with *error only when the file cannot be read or is no PE32 image at all. ca,
+// False with *error only when the file cannot be read or is no x86 or x64 image. ca,
 // when not empty, is the certificate osslsigncode is told to trust.
 bool VerifyPackage(const std::string& path, const std::string& ca, VerifyOutcome* outcome,
                    std::string* error);

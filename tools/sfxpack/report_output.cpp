@@ -99,6 +99,8 @@ void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
     j->Number(r.fileLength);
     j->Key("imageEnd");
     j->Number(r.imageEnd);
+    j->Key("architecture");
+    j->String(sfx::ArchitectureName(r.architecture));
     // 0 would lie inside the launcher's own headers: no trailer gave a package offset.
     j->Key("packageOffset");
     r.packageOffset != 0 ? j->Number(r.packageOffset) : j->Null();
@@ -141,6 +143,7 @@ void WriteSignature(const SignatureCheck& s, JsonWriter* j) {
 void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
     // Offset 0 is inside the launcher's own headers: no trailer gave a package offset.
     out << "file length: " << r.fileLength << "\n"
+        << "architecture: " << sfx::ArchitectureName(r.architecture) << "\n"
         << "package offset: "
         << (r.packageOffset != 0 ? std::to_string(r.packageOffset) : std::string("unknown")) << "\n"
         << "entries: " << r.entries.size() << "\n";
@@ -163,6 +166,7 @@ void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
 }
 
 void PrintVerifyText(const VerifyOutcome& o, std::ostream& out) {
+    out << "architecture: " << sfx::ArchitectureName(o.report.architecture) << "\n";
     PrintLayout(o.report, out);
     if (o.report.certificateSize == 0) {
         out << "certificate table: none (not signed)\n";

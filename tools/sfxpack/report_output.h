@@ -10,9 +10,11 @@
 
 namespace sfxpack {
 
-// list: the package offset, each entry, filler, trailer, certificate table and layout.
+// list: the architecture, the package offset, each entry, filler, trailer, certificate
+// table and layout.
 void PrintReport(const sfx::PackageReport& report, std::ostream& out);
-// verify: the layout, the certificate table and the signature, one line each.
+// verify: the architecture, the layout, the certificate table and the signature, one
+// line each.
 void PrintVerifyText(const VerifyOutcome& outcome, std::ostream& out);
 
 void PrintReportJson(const std::string& path, const sfx::PackageReport& report, std::ostream& out);

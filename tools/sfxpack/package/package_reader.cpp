@@ -72,7 +72,7 @@ bool LayoutChecker::ReadPeHeaders(PeImageInfo* pe, std::string* error) {
         case PeReadResult::kParsed:
             return true;
         case PeReadResult::kRefused:
-            *error = label_ + " is not a PE32 image: " + reason;
+            *error = label_ + " is not an x86 or x64 Windows image: " + reason;
             return false;
         case PeReadResult::kReadFailed:
             break;
@@ -230,6 +230,7 @@ bool LayoutChecker::Run(std::string* error) {
     if (!ReadPeHeaders(&pe, error)) return false;
     report_->fileLength = file_->Size();
     report_->imageEnd = pe.endOfSectionData;
+    report_->architecture = pe.architecture;
     report_->certificateOffset = pe.securityDirAddress;
     report_->certificateSize = pe.securityDirSize;
     CheckCertificateTable(pe.securityDirEntryOffset);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/sfxpack/base/byte_source.h"
+#include "tools/sfxpack/package/pe_image.h"
 
 namespace sfx {
 
@@ -30,6 +31,7 @@ struct PackageProblem {
 struct PackageReport {
     uint64_t fileLength = 0;
     uint64_t imageEnd = 0;       // end of the launcher's last section, from its PE header
+    PeArchitecture architecture = PeArchitecture::kX86;  // from its Machine field
     uint64_t packageOffset = 0;  // P, as the trailer's FileSize gives it
     std::vector<PackageEntryInfo> entries;
     uint64_t fillerOffset = 0;
@@ -45,7 +47,7 @@ struct PackageReport {
     std::vector<PackageProblem> problems;  // one per fault; empty when intact
 };
 
-// Fails (with *error) only when the file cannot be read or is no PE32 image at all.
+// Fails (with *error) only when the file cannot be read or is no x86 or x64 image at all.
 // Otherwise fills *report; a damaged package is reported there, not as a failure.
 // Reads only headers and small spans, never the entry contents.
 bool InspectPackage(const std::string& path, PackageReport* report, std::string* error);

@@ -23,9 +23,9 @@ constexpr size_t kMaxPackableNameLength = 255;
 // kMaxPackableNameLength bytes, none of < > : " / \ | ? *, not ending in a dot or a blank.
 bool CheckPackableName(const std::string& name, std::string* reason);
 
-// True when the image can take a package: a PE32 image, not signed (signing must come
-// after packing, or the signature would not cover the files), and with nothing behind
-// its last section's raw data, which the launcher takes as the package offset.
+// True when the image can take a package: an x86 PE32 or x64 PE32+ image, not signed
+// (signing must come after packing, or the signature would not cover the files), and with
+// nothing behind its last section's raw data, which the launcher takes as the package offset.
 bool CheckLauncherImage(ByteSource* image, std::string* reason);
 
 // Writes launcher + inputs to outPath. Inputs whose names Windows takes for the same

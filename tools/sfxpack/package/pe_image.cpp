@@ -12,10 +12,54 @@ namespace {
 constexpr uint64_t kFileHeaderSize = 20;
 constexpr uint64_t kNtHeadersPrefix = 4 + kFileHeaderSize;  // signature + file header
 constexpr uint64_t kSectionHeaderSize = 40;
-constexpr uint64_t kDataDirectoriesOffset = 96;  // within the PE32 optional header
 constexpr uint64_t kDataDirectorySize = 8;
 constexpr uint64_t kMaxDataDirectories = 16;
 constexpr size_t kSectionsPerRead = 32;
+constexpr uint64_t kChecksumOffset = 64;   // within the optional header, either kind
+constexpr uint64_t kSubsystemOffset = 68;  // likewise
+
+// Where the two optional header kinds differ for what is read here. PE32+ widens
+// ImageBase and the stack and heap sizes to 64 bits, which moves the data directories.
+struct OptionalHeaderLayout {
+    OptionalHeaderKind kind;
+    const char* kindName;
+    uint16_t magic;
+    PeArchitecture architecture;
+    uint16_t machine;
+    uint64_t dataDirectories;  // offset within the optional header; NumberOfRvaAndSizes before
+    uint32_t headersReadSize;  // the span the launcher of this word size reads at e_lfanew
+};
+
+constexpr OptionalHeaderLayout kLayouts[] = {
+    {OptionalHeaderKind::kPe32, "PE32", kPe32Magic, PeArchitecture::kX86, kMachineX86, 96,
+     kPeHeadersReadSize},
+    {OptionalHeaderKind::kPe32Plus, "PE32+", kPe32PlusMagic, PeArchitecture::kX64, kMachineX64,
+     112, kPe32PlusHeadersReadSize},
+};
+constexpr size_t kMaxHeadersReadSize = kPe32PlusHeadersReadSize;
+
+constexpr uint64_t SecurityEntry(const OptionalHeaderLayout& l) {
+    return kNtHeadersPrefix + l.dataDirectories + kSecurityDirectory * kDataDirectorySize;
+}
+// The launcher finds its package through the shared constants, this tool through the
+// layouts: both must name the same bytes, and the span must end with the directories.
+constexpr bool MatchesLauncher(const OptionalHeaderLayout& l, uint32_t securityDirSizeOffset) {
+    return SecurityEntry(l) + 4 == securityDirSizeOffset &&
+           l.headersReadSize <= kMaxHeadersReadSize &&
+           kNtHeadersPrefix + l.dataDirectories + kMaxDataDirectories * kDataDirectorySize ==
+               l.headersReadSize;
+}
+static_assert(MatchesLauncher(kLayouts[0], kSecurityDirSizeOffset) &&
+                  MatchesLauncher(kLayouts[1], kPe32PlusSecurityDirSizeOffset),
+              "the layouts disagree with the launcher's constants");
+
+// The layout whose machine, or magic, is value; null when none has it.
+const OptionalHeaderLayout* FindLayout(uint16_t OptionalHeaderLayout::*field, uint16_t value) {
+    for (const OptionalHeaderLayout& l : kLayouts) {
+        if (l.*field == value) return &l;
+    }
+    return nullptr;
+}
 
 // Reads of small spans, with bounds checks that also tell whether the file itself or
 // only the bytes at hand are short.
@@ -82,46 +126,54 @@ PeReadResult ScanSections(HeaderReader* reader, uint64_t table, uint16_t section
     return PeReadResult::kParsed;
 }
 
-// The optional header's fields that matter here, from the fixed span the launcher reads
-// at e_lfanew; info gets them once they have passed.
+// A header of the other kind, or of none, would be read at the wrong offsets.
+PeReadResult RefuseMagic(const OptionalHeaderLayout& layout, uint16_t magic, std::string* reason) {
+    const OptionalHeaderLayout* other = FindLayout(&OptionalHeaderLayout::magic, magic);
+    const std::string found = other != nullptr ? std::string(other->kindName) +
+                                                     " optional header (magic " + Hex(magic) + ")"
+                                               : "unknown optional header magic " + Hex(magic);
+    return Refuse(reason, found + " in an image of machine " + Hex(layout.machine) + " (" +
+                              ArchitectureName(layout.architecture) + "), which needs " +
+                              layout.kindName + " (" + Hex(layout.magic) + ")");
+}
+
+// The optional header's fields that matter here, from the fixed span the launcher of the
+// machine's word size reads at e_lfanew; info gets them once they have passed.
 PeReadResult ReadOptionalHeader(HeaderReader* reader, uint64_t nt, uint64_t optionalSize,
-                                PeImageInfo* info, std::string* reason) {
+                                const OptionalHeaderLayout& layout, PeImageInfo* info,
+                                std::string* reason) {
     const uint64_t opt = nt + kNtHeadersPrefix;
     uint8_t magicBytes[2];
     PeReadResult read = reader->Read(opt, magicBytes, sizeof magicBytes, "optional header", reason);
     if (read != PeReadResult::kParsed) return read;
     const uint16_t magic = LoadLe16(magicBytes);
-    if (magic == kPe32PlusMagic) {
-        return Refuse(reason, "PE32+ (64-bit) image: only 32-bit PE32 images are supported");
-    }
-    if (magic != kPe32Magic) {
-        return Refuse(reason, "unknown optional header magic " + Hex(magic) +
-                                  " (expected 0x10B, PE32)");
-    }
-    const uint64_t securityEntry =
-        opt + kDataDirectoriesOffset + kSecurityDirectory * kDataDirectorySize;
+    if (magic != layout.magic) return RefuseMagic(layout, magic, reason);
+    const uint64_t securityEntry = nt + SecurityEntry(layout);
     if (optionalSize < securityEntry + kDataDirectorySize - opt) {
-        return Refuse(reason, "optional header (" + std::to_string(optionalSize) +
+        return Refuse(reason, layout.kindName + std::string(" optional header (") +
+                                  std::to_string(optionalSize) +
                                   " bytes) is too short to hold the security directory");
     }
-    uint8_t h[kPeHeadersReadSize];
-    read = reader->Read(nt, h, sizeof h, "PE headers", reason);
+    uint8_t h[kMaxHeadersReadSize];
+    read = reader->Read(nt, h, layout.headersReadSize, "PE headers", reason);
     if (read != PeReadResult::kParsed) return read;
     const uint64_t o = kNtHeadersPrefix;  // the optional header within h
-    const uint32_t directories = LoadLe32(h + o + 92);
+    const uint32_t directories = LoadLe32(h + o + layout.dataDirectories - 4);
     if (directories <= kSecurityDirectory) {
         return Refuse(reason, "image declares " + std::to_string(directories) +
                                   " data directories, so it has no security directory");
     }
     const uint64_t counted = std::min<uint64_t>(directories, kMaxDataDirectories);
-    if (optionalSize < kDataDirectoriesOffset + counted * kDataDirectorySize) {
-        return Refuse(reason, "optional header (" + std::to_string(optionalSize) +
-                                  " bytes) is too short for its " + std::to_string(counted) +
-                                  " data directories");
+    if (optionalSize < layout.dataDirectories + counted * kDataDirectorySize) {
+        return Refuse(reason, layout.kindName + std::string(" optional header (") +
+                                  std::to_string(optionalSize) + " bytes) is too short for its " +
+                                  std::to_string(counted) + " data directories");
     }
     const uint64_t entry = securityEntry - nt;
-    info->subsystem = LoadLe16(h + o + 68);
-    info->checksumOffset = static_cast<uint32_t>(opt + 64);
+    info->architecture = layout.architecture;
+    info->optionalHeader = layout.kind;
+    info->subsystem = LoadLe16(h + o + kSubsystemOffset);
+    info->checksumOffset = static_cast<uint32_t>(opt + kChecksumOffset);
     info->securityDirEntryOffset = static_cast<uint32_t>(securityEntry);
     info->securityDirAddress = LoadLe32(h + entry);
     info->securityDirSize = LoadLe32(h + entry + 4);
@@ -129,6 +181,20 @@ PeReadResult ReadOptionalHeader(HeaderReader* reader, uint64_t nt, uint64_t opti
 }
 
 }  // namespace
+
+const char* ArchitectureName(PeArchitecture architecture) {
+    return architecture == PeArchitecture::kX64 ? "x64" : "x86";
+}
+
+bool ParseArchitecture(const std::string& text, PeArchitecture* architecture) {
+    for (const OptionalHeaderLayout& l : kLayouts) {
+        if (text == ArchitectureName(l.architecture)) {
+            *architecture = l.architecture;
+            return true;
+        }
+    }
+    return false;
+}
 
 PeReadResult ReadPeImage(ByteSource* source, uint64_t fileSize, PeImageInfo* info,
                          std::string* reason) {
@@ -149,19 +215,25 @@ PeReadResult ReadPeImage(ByteSource* source, uint64_t fileSize, PeImageInfo* inf
     if (LoadLe32(fileHeader) != 0x00004550) {  // "PE\0\0"
         return Refuse(reason, "no PE signature at e_lfanew (" + Hex(nt) + ")");
     }
+    const uint16_t machine = LoadLe16(fileHeader + 4);
+    const OptionalHeaderLayout* layout = FindLayout(&OptionalHeaderLayout::machine, machine);
+    if (layout == nullptr) {
+        return Refuse(reason, "machine " + Hex(machine) + " is neither x86 (" + Hex(kMachineX86) +
+                                  ") nor x64 (" + Hex(kMachineX64) + ")");
+    }
     const uint16_t sections = LoadLe16(fileHeader + 6);
     const uint64_t optionalSize = LoadLe16(fileHeader + 20);
     if (optionalSize < 2) return Refuse(reason, "image has no optional header");
 
     PeImageInfo parsed;
-    read = ReadOptionalHeader(&reader, nt, optionalSize, &parsed, reason);
+    read = ReadOptionalHeader(&reader, nt, optionalSize, *layout, &parsed, reason);
     if (read != PeReadResult::kParsed) return read;
     if (sections == 0) return Refuse(reason, "image has no sections");
     read = ScanSections(&reader, nt + kNtHeadersPrefix + optionalSize, sections, fileSize,
                         &parsed.endOfSectionData, reason);
     if (read != PeReadResult::kParsed) return read;
     parsed.peHeaderOffset = static_cast<uint32_t>(nt);
-    parsed.machine = LoadLe16(fileHeader + 4);
+    parsed.machine = machine;
     parsed.numberOfSections = sections;
     *info = parsed;
     return PeReadResult::kParsed;

@@ -14,11 +14,24 @@ namespace sfx {
 
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint16_t kMachineX86 = 0x14C;
+constexpr uint16_t kMachineX64 = 0x8664;
 constexpr uint32_t kSecurityDirectory = 4;  // data directory index of the certificate table
+
+// The two launcher builds: x86 images carry a PE32 optional header, x64 images a PE32+ one.
+enum class PeArchitecture { kX86, kX64 };
+enum class OptionalHeaderKind { kPe32, kPe32Plus };
+
+// "x86" or "x64", as --arch takes it and the reports show it.
+const char* ArchitectureName(PeArchitecture architecture);
+// False when text names neither.
+bool ParseArchitecture(const std::string& text, PeArchitecture* architecture);
 
 struct PeImageInfo {
     uint32_t peHeaderOffset = 0;  // e_lfanew
     uint16_t machine = 0;
+    PeArchitecture architecture = PeArchitecture::kX86;            // from machine
+    OptionalHeaderKind optionalHeader = OptionalHeaderKind::kPe32;  // the one machine asks for
     uint16_t numberOfSections = 0;
     uint16_t subsystem = 0;
     uint32_t checksumOffset = 0;          // file offset of the optional header's CheckSum
@@ -32,7 +45,7 @@ struct PeImageInfo {
 
 enum class PeReadResult {
     kParsed,
-    kRefused,     // not a PE32 image; *reason says why in plain words
+    kRefused,     // no x86 PE32 or x64 PE32+ image; *reason says why in plain words
     kReadFailed,  // the source could not be read; *reason is its error
 };
 
