@@ -7,7 +7,8 @@ target_compile_options(sfxpack_tests PRIVATE ${PROJECT_WARNINGS})
 target_compile_definitions(sfxpack_tests PRIVATE
   SFXPACK_EXE="$<TARGET_FILE:sfxpack>"
   SFXPACK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  SFXPACK_BUILT_LAUNCHER="${SFX_LAUNCHER_IMAGE}")
+  SFXPACK_BUILT_LAUNCHER="${SFX_LAUNCHER_IMAGE}"
+  SFXPACK_BUILT_LAUNCHER_X64="${SFX_LAUNCHER_IMAGE_X64}")
 add_dependencies(sfxpack_tests sfxpack)
 add_test(NAME sfxpack_tests COMMAND sfxpack_tests)
 

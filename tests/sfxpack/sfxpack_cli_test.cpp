@@ -77,6 +77,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"create", "--launcher=", "--out", "x.exe"},
         {"create", "--launcher", "a", "--launcher", "b", "--out", "x.exe"},
         {"create", "--launcher", "l.exe", "--out", "x.exe", "--force"},
+        {"create", "--arch", "arm64", "--out", "x.exe"},
+        {"create", "--arch=X64", "--launcher", "l.exe", "--out", "x.exe"},
+        {"create", "--out", "x.exe", "--arch"},
+        {"create", "--arch", "x64", "--arch", "x86", "--out", "x.exe"},
         {"list"},
         {"list", "a.exe", "b.exe"},
         {"list", "-v", "a.exe"},
@@ -98,6 +102,13 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"launcher.exe"}));
+}
+
+TEST_F(CliTest, AnArchitectureOtherThanX86OrX64IsNamedInTheUsageError) {
+    const ToolResult r = RunSfxpack(dir, {"create", "--arch", "arm64", "--out", dir.Path("x.exe")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err,
+              "sfxpack: --arch takes x86 or x64, not 'arm64' (see 'sfxpack create --help')\n");
 }
 
 // The package as each launcher build makes it: list and verify name the architecture.

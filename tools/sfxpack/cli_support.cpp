@@ -93,7 +93,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
             value = args[++i];
         }
         if (value.empty()) {
-            *message = name + " needs a path";
+            *message = name + " needs a value";
             return false;
         }
         parsed->options.emplace_back(name, value);

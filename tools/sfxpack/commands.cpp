@@ -31,15 +31,18 @@ const char kToolUsage[] =
     "not extracted; 2 usage error.\n";
 
 const char kCreateUsage[] =
-    "usage: sfxpack create [--launcher LAUNCHER.exe] --out PACKAGE.exe [--] [FILE...]\n"
+    "usage: sfxpack create [--arch x86|x64] [--launcher LAUNCHER.exe] --out PACKAGE.exe\n"
+    "                      [--] [FILE...]\n"
     "\n"
     "Writes LAUNCHER.exe followed by the FILEs to PACKAGE.exe. Without --launcher, the\n"
-    "launcher image installed with sfxpack is used (in a build tree, the one built there).\n"
-    "Each file is packed under its base name, which must be a valid Windows file name in\n"
-    "printable ASCII of at most 255 characters; names must differ in more than letter\n"
-    "case, and none may have the shape of another's short 8.3 alias (INSTAL~1.MSI beside\n"
-    "installer-database.msi). The launcher must be an unsigned PE32 image\n"
-    "with nothing behind its last section. Sign the package after creating it.\n"
+    "launcher image of architecture --arch (x86 by default, or x64) installed with sfxpack\n"
+    "is used (in a build tree, the one built there); given both, LAUNCHER.exe must be of\n"
+    "that architecture. Each file is packed under its base name, which must be a valid\n"
+    "Windows file name in printable ASCII of at most 255 characters; names must differ in\n"
+    "more than letter case, and none may have the shape of another's short 8.3 alias\n"
+    "(INSTAL~1.MSI beside installer-database.msi). The launcher must be an unsigned x86\n"
+    "PE32 or x64 PE32+ image with nothing behind its last section. Sign the package after\n"
+    "creating it.\n"
     "On any error PACKAGE.exe is left as it was. The same inputs give the same bytes.\n"
     "Shows progress on a terminal when more than 16 MiB are packed.\n";
 
@@ -50,37 +53,71 @@ const char kListUsage[] =
     "trailer position and certificate table, and whether the layout is intact, or with\n"
     "--json one JSON document (see README.md). Exits with 1 when it is not intact.\n";
 
+struct LauncherChoice {
+    std::string path;
+    sfx::PeArchitecture architecture = sfx::PeArchitecture::kX86;
+    bool defaulted = false;  // no --launcher: the image installed or built for the architecture
+};
+
+// The launcher create packs into: --launcher, or the default image of --arch. kExitOk, or
+// the exit code once the reason is written to err.
+int ChooseLauncher(const ParsedArgs& parsed, std::ostream& err, LauncherChoice* choice) {
+    choice->path = parsed.Value("--launcher");
+    const std::string arch = parsed.Value("--arch");
+    if (!arch.empty() && !sfx::ParseArchitecture(arch, &choice->architecture)) {
+        return UsageError(err, "--arch takes x86 or x64, not " + sfx::Quoted(Printable(arch)),
+                          "create");
+    }
+    if (!choice->path.empty() && arch.empty()) return kExitOk;  // any architecture will do
+    choice->defaulted = choice->path.empty();
+    std::string error;
+    if (choice->defaulted) choice->path = DefaultLauncherPath(choice->architecture, &error);
+    if (choice->path.empty()) {
+        err << "sfxpack: " << Printable(error) << "\n";
+        return kExitFailed;
+    }
+    // An image that cannot be read is left to create, which says why.
+    sfx::PeArchitecture found = choice->architecture;
+    if (sfx::ReadImageArchitecture(choice->path, &found) && found != choice->architecture) {
+        err << "sfxpack: launcher " << sfx::Quoted(Printable(choice->path)) << " is an "
+            << sfx::ArchitectureName(found) << " image, not "
+            << sfx::ArchitectureName(choice->architecture)
+            << (arch.empty() ? ", the default of --arch" : " as --arch asks") << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool showProgress) {
     ParsedArgs parsed;
     std::string message;
-    if (!ParseArgs(args, {"--launcher", "--out"}, &parsed, &message)) return UsageError(err, message, "create");
+    if (!ParseArgs(args, {"--launcher", "--out", "--arch"}, &parsed, &message)) {
+        return UsageError(err, message, "create");
+    }
     if (parsed.help) {
         out << kCreateUsage;
         return kExitOk;
     }
-    std::string launcher = parsed.Value("--launcher");
     const std::string output = parsed.Value("--out");
     if (output.empty()) return UsageError(err, "missing --out", "create");
+    LauncherChoice launcher;
+    const int chosen = ChooseLauncher(parsed, err, &launcher);
+    if (chosen != kExitOk) return chosen;
     const std::vector<std::string>& files = parsed.positional;
     std::string error;
-    const bool defaulted = launcher.empty();
-    if (defaulted) {
-        launcher = DefaultLauncherPath(&error);
-        if (launcher.empty()) {
-            err << "sfxpack: " << Printable(error) << "\n";
-            return kExitFailed;
-        }
-    }
 
     ProgressMeter meter(err, "packing", showProgress);
-    const bool created = sfx::CreatePackage(launcher, files, output, &error, meter.Callback());
+    const bool created =
+        sfx::CreatePackage(launcher.path, files, output, &error, meter.Callback());
     meter.Finish();
     if (!created) {
         err << "sfxpack: " << error;
-        if (defaulted && !sfx::IsRegularFile(launcher)) {
+        if (launcher.defaulted && !sfx::IsRegularFile(launcher.path)) {
+            const bool x64 = launcher.architecture == sfx::PeArchitecture::kX64;
             err << " (the launcher image comes with sfxpack, or from 'cmake --build --preset "
-                   "windows' in a source tree; or give one with --launcher)";
+                << (x64 ? "windows-x64" : "windows")
+                << "' in a source tree; or give one with --launcher)";
         }
         err << "\n";
         return kExitFailed;

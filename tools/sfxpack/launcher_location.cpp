@@ -13,13 +13,16 @@
 #include <unistd.h>
 #endif
 
-// Set by the build: the build tree's folder of executables, the launcher image built for
+// Set by the build: the build tree's folder of executables, the launcher images built for
 // it, and the installed image's path relative to the installed executable's folder.
 #ifndef SFXPACK_BUILD_BIN_DIR
 #define SFXPACK_BUILD_BIN_DIR ""
 #endif
 #ifndef SFXPACK_BUILT_LAUNCHER
 #define SFXPACK_BUILT_LAUNCHER ""
+#endif
+#ifndef SFXPACK_BUILT_LAUNCHER_X64
+#define SFXPACK_BUILT_LAUNCHER_X64 ""
 #endif
 #ifndef SFXPACK_INSTALLED_LAUNCHER
 #define SFXPACK_INSTALLED_LAUNCHER "VADuVavuVazo.exe"
@@ -66,16 +69,22 @@ bool IsBuildTreeFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string DefaultLauncherPath(std::string* error) {
+std::string DefaultLauncherPath(sfx::PeArchitecture architecture, std::string* error) {
     const std::string executable = RunningExecutable();
     if (executable.empty()) {
         *error = "cannot tell where this sfxpack is installed; give the launcher with --launcher";
         return std::string();
     }
+    const bool x64 = architecture == sfx::PeArchitecture::kX64;
     const std::string folder = sfx::FolderOf(executable);
-    const std::string built = SFXPACK_BUILT_LAUNCHER;
+    const std::string built = x64 ? SFXPACK_BUILT_LAUNCHER_X64 : SFXPACK_BUILT_LAUNCHER;
     if (!built.empty() && IsBuildTreeFolder(folder)) return built;
-    const std::string installed = sfx::JoinPath(folder, SFXPACK_INSTALLED_LAUNCHER);
+    std::string installed = sfx::JoinPath(folder, SFXPACK_INSTALLED_LAUNCHER);
+    if (x64) {
+        // Its namesake in a folder "x64" beside it, joined with the platform's separator.
+        const std::string data = sfx::FolderOf(installed);
+        installed = sfx::JoinPath(sfx::JoinPath(data, "x64"), installed.substr(data.size()));
+    }
 #ifndef _WIN32
     // "/usr/bin/../share/..." reads better without its detour, when it is there at all.
     const std::string resolved = RealPath(installed);

@@ -217,6 +217,18 @@ bool CheckLauncherImage(ByteSource* image, std::string* reason) {
     return true;
 }
 
+bool ReadImageArchitecture(const std::string& path, PeArchitecture* architecture) {
+    InputFile image;
+    std::string reason;
+    PeImageInfo pe;
+    if (!image.Open(path, &reason) ||
+        ReadPeImage(&image, image.Size(), &pe, &reason) != PeReadResult::kParsed) {
+        return false;
+    }
+    *architecture = pe.architecture;
+    return true;
+}
+
 namespace {
 
 bool CreateUnguarded(const std::string& launcherPath, const std::vector<std::string>& inputPaths,

@@ -7,6 +7,7 @@
 
 #include "tools/sfxpack/base/byte_source.h"
 #include "tools/sfxpack/package/copy_progress.h"
+#include "tools/sfxpack/package/pe_image.h"
 
 namespace sfx {
 
@@ -27,6 +28,10 @@ bool CheckPackableName(const std::string& name, std::string* reason);
 // (signing must come after packing, or the signature would not cover the files), and with
 // nothing behind its last section's raw data, which the launcher takes as the package offset.
 bool CheckLauncherImage(ByteSource* image, std::string* reason);
+
+// The architecture of the image at path; false when it cannot be read or is no image at
+// all, which CreatePackage then explains.
+bool ReadImageArchitecture(const std::string& path, PeArchitecture* architecture);
 
 // Writes launcher + inputs to outPath. Inputs whose names Windows takes for the same
 // name, or of which one has the shape of the other's short 8.3 alias, are refused. The same inputs always give the same bytes. On any
