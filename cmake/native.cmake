@@ -15,20 +15,29 @@ add_test(NAME sfxpack_tests COMMAND sfxpack_tests)
 # install-deps's decision whether this kernel runs 32-bit code, with the probe stubbed.
 add_test(NAME host_arch COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/host_arch_test.sh)
 
-# Installation: the tool, the launcher image from the Windows build, the signing wrapper.
+# Installation: the tool, both launcher images from the Windows builds (the x64 one in a
+# folder of its own beside the x86 one, where create looks for it), the signing wrapper.
 install(TARGETS sfxpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(CODE "
-  if(NOT EXISTS \"${SFX_LAUNCHER_IMAGE}\")
-    message(FATAL_ERROR \"no launcher image at ${SFX_LAUNCHER_IMAGE}: build it first \"
-                        \"(cmake --preset windows && cmake --build --preset windows)\")
-  endif()")
-install(FILES ${SFX_LAUNCHER_IMAGE} DESTINATION ${SFXPACK_DATA_DIR})
+# Installing stops before an image is copied when either is missing, naming its preset.
+function(sfx_require_launcher_image image preset)
+  install(CODE "
+    if(NOT EXISTS \"${image}\")
+      message(FATAL_ERROR \"no launcher image at ${image}: build it first \"
+                          \"(cmake --preset ${preset} && cmake --build --preset ${preset})\")
+    endif()")
+endfunction()
+sfx_require_launcher_image("${SFX_LAUNCHER_IMAGE}" windows)
+sfx_require_launcher_image("${SFX_LAUNCHER_IMAGE_X64}" windows-x64)
+# Under the name create looks for, whatever the cache paths name.
+install(FILES ${SFX_LAUNCHER_IMAGE} DESTINATION ${SFXPACK_DATA_DIR} RENAME VADuVavuVazo.exe)
+install(FILES ${SFX_LAUNCHER_IMAGE_X64} DESTINATION ${SFXPACK_DATA_DIR}/x64
+        RENAME VADuVavuVazo.exe)
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/sign-package.sh DESTINATION ${SFXPACK_DATA_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sfxpack)
 include(cmake/package.cmake)
 
-# The Debian package, built with CPack and unpacked by the test: it needs the launcher image.
+# The Debian package, built with CPack and unpacked by the test: it needs both launcher images.
 add_test(NAME debian_package
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-debian-package.sh ${CMAKE_BINARY_DIR} ${SFX_LAUNCHER_IMAGE}
-          ${PROJECT_VERSION})
+          ${SFX_LAUNCHER_IMAGE_X64} ${PROJECT_VERSION})
 set_tests_properties(debian_package PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -15,9 +15,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "makes, lists, verifies, signs and extracts self-extracting Windows packages")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "sfxpack appends files to the VADuVavuVazo.exe launcher image (installed with it),\n\
-which unpacks and runs them on Windows; it also shows, checks, signs (with osslsigncode)\n\
-and extracts such packages.")
+    "sfxpack appends files to the VADuVavuVazo.exe launcher image (x86 or x64, both\n\
+installed with it), which unpacks and runs them on Windows; it also shows, checks, signs\n\
+(with osslsigncode) and extracts such packages.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER
     "Seed bbcfa292 maintainers <maintainers@users.noreply.c-seed-bbcfa292.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # ctest: builds the Debian package with the build tree's CPack configuration, unpacks it
 # with dpkg-deb into a scratch folder, and packs and lists with the unpacked sfxpack and
-# no --launcher.   test-debian-package.sh BUILD_DIR LAUNCHER_IMAGE VERSION
+# no --launcher, for each architecture.
+#   test-debian-package.sh BUILD_DIR X86_LAUNCHER_IMAGE X64_LAUNCHER_IMAGE VERSION
 set -euo pipefail
-build=$1 launcher=$2 version=$3
-if [ ! -f "$launcher" ]; then
-    echo "SKIP: no launcher image at $launcher (cmake --build --preset windows builds it)"
-    exit 77
-fi
+build=$1 launcher=$2 launcher_x64=$3 version=$4
+for image_preset in "$launcher windows" "$launcher_x64 windows-x64"; do
+    read -r image preset <<<"$image_preset"
+    if [ ! -f "$image" ]; then
+        echo "SKIP: no launcher image at $image (cmake --build --preset $preset builds it)"
+        exit 77
+    fi
+done
 for tool in cpack dpkg-deb; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -32,10 +36,12 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root"
 sfxpack="$root/usr/bin/sfxpack"
 image="$root/usr/share/sfxpack/VADuVavuVazo.exe"
-for f in "$sfxpack" "$image" "$root/usr/share/sfxpack/sign-package.sh"; do
+image_x64="$root/usr/share/sfxpack/x64/VADuVavuVazo.exe"
+for f in "$sfxpack" "$image" "$image_x64" "$root/usr/share/sfxpack/sign-package.sh"; do
     [ -f "$f" ] || fail "not in the package: ${f#"$root"}"
 done
-cmp -s "$image" "$launcher" || fail "the packaged launcher image differs from the built one"
+cmp -s "$image" "$launcher" || fail "the packaged x86 launcher image differs from the built one"
+cmp -s "$image_x64" "$launcher_x64" || fail "the packaged x64 launcher image differs from the built one"
 [ "$("$sfxpack" --version)" = "sfxpack $version" ] || fail "--version"
 
 mkdir "$work/in"
@@ -47,6 +53,12 @@ grep -q "name run.bat" "$work/list.txt" && grep -q "name data.txt" "$work/list.t
     fail "list does not show both files"
 cmp -s -n "$(stat -c %s "$image")" "$work/pkg.exe" "$image" ||
     fail "the package does not start with the installed launcher image"
+grep -q "^architecture: x86$" "$work/list.txt" || fail "list does not name x86 by default"
+"$sfxpack" create --arch x64 --out "$work/pkg64.exe" "$work/in/run.bat"
+"$sfxpack" list "$work/pkg64.exe" >"$work/list64.txt"
+grep -q "^architecture: x64$" "$work/list64.txt" || fail "create --arch x64 did not make an x64 package"
+cmp -s -n "$(stat -c %s "$image_x64")" "$work/pkg64.exe" "$image_x64" ||
+    fail "create --arch x64 does not start with the installed x64 launcher image"
 # The signing wrapper as installed finds the sfxpack installed with it.
 wrapper="$root/usr/share/sfxpack/sign-package.sh"
 PATH=/usr/bin:/bin "$wrapper" --make-test-cert "$work/keys" >/dev/null
