@@ -38,9 +38,26 @@ int main(int argc, char** argv) {
     sfxtest::PutLe(farHeaders, 60, sfxtest::kFarOffset + sfxtest::kLfanew, 4);
     std::vector<uint8_t> aliases = sfxtest::BuildRawPackage(
         image, {{"installer-database.msi", "1"}, {"INSTAL~1.MSI", "2"}, {"run.bat.", "3"}, {"COM\xB9", "4"}});
+    // The x64 launcher's PE32+ image: bare, packed, with a stand-in certificate table where
+    // its security directory says, and with its machine turned to x86.
+    const sfxtest::ImageKind& plus = sfxtest::kPe32Plus;
+    const std::vector<uint8_t> image64 = sfxtest::BuildPeImage(plus);
+    const std::vector<uint8_t> two64 = sfxtest::BuildRawPackage(image64, {{"run.bat", "@echo off\r\n"}, {"a.bin", "abc"}});
+    std::vector<uint8_t> signed64 = two64;
+    const size_t table = signed64.size();
+    sfxtest::PutLe(signed64, plus.SecurityDirAddress(), table, 4);
+    sfxtest::PutLe(signed64, plus.SecurityDirSize(), 64, 4);
+    signed64.resize(table + 64, 0x30);
+    sfxtest::PutLe(signed64, table, 64, 4);           // WIN_CERTIFICATE dwLength
+    sfxtest::PutLe(signed64, table + 4, 0x0200, 2);   // revision 2.0
+    sfxtest::PutLe(signed64, table + 6, 0x0002, 2);   // PKCS#7 signed data
+    std::vector<uint8_t> mismatched = two64;
+    sfxtest::PutLe(mismatched, sfxtest::kLfanew + 4, sfxtest::kPe32.machine, 2);
     bool ok = Write(dir + "/far-lfanew", farLfanew) && Write(dir + "/far-headers", farHeaders) &&
               Write(dir + "/aliases", aliases) && Write(dir + "/image", image) && Write(dir + "/two-entries", two) && Write(dir + "/cut", cut) &&
               Write(dir + "/names", names) &&
-              Write(dir + "/empty-package", sfxtest::BuildRawPackage(image, {}));
+              Write(dir + "/empty-package", sfxtest::BuildRawPackage(image, {})) &&
+              Write(dir + "/image64", image64) && Write(dir + "/two-entries64", two64) &&
+              Write(dir + "/signed64", signed64) && Write(dir + "/machine-mismatch", mismatched);
     return ok ? 0 : 1;
 }

@@ -1,8 +1,8 @@
-// Fuzz target over the package tool's PE header parser and package inspection, and the
-// entry-name and trailer rules it shares with the launcher. Each input is read as a small
-// file, and again as a sparse one of almost 2 GiB holding the input at its start and at its
-// end, so that e_lfanew, the trailer and the entries can point far into it: what is read
-// must stay bounded by the headers, not by the offsets.
+// Fuzz target over the package tool's PE header parser (PE32 and PE32+) and package
+// inspection, and the entry-name and trailer rules it shares with the launcher. Each input
+// is read as a small file, and again as a sparse one of almost 2 GiB holding the input at
+// its start and at its end, so that e_lfanew, the trailer and the entries can point far
+// into it: what is read must stay bounded by the headers, not by the offsets.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -37,9 +37,11 @@ void InspectFar(const uint8_t* data, size_t size) {
         std::string reason;
         sfx::CheckCertificateTable(&far, report, &info, &reason);
     }
-    // The headers (section table at most 65535 x 40 bytes), the trailer, and one header
-    // per entry, of which each copy of the input holds at most size / 284.
-    const uint64_t bound = 64 + 248 + 65535 * 40 + 4 * uint64_t(size) + 4 * 284;
+    // The headers (the longer, PE32+, span; the section table at most 65535 x 40 bytes),
+    // the trailer, and one header per entry, of which each copy of the input holds at most
+    // size / 284.
+    const uint64_t bound =
+        64 + sfx::kPe32PlusHeadersReadSize + 65535 * 40 + 4 * uint64_t(size) + 4 * 284;
     if (far.bytesRead > bound || far.largestRead > 65535 * 40) std::abort();
 }
 
@@ -65,10 +67,24 @@ void CheckNames(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// An accepted image is x86 with a PE32 header or x64 with a PE32+ one, and its security
+// directory lies within the span the launcher of that word size reads.
+void CheckImage(const uint8_t* data, size_t size) {
     sfx::PeImageInfo info;
     std::string reason;
-    sfx::ParsePeImage(data, size, size, &info, &reason);
+    if (!sfx::ParsePeImage(data, size, size, &info, &reason)) return;
+    const bool x64 = info.machine == sfx::kMachineX64;
+    if (!x64 && info.machine != sfx::kMachineX86) std::abort();
+    if ((info.architecture == sfx::PeArchitecture::kX64) != x64) std::abort();
+    if ((info.optionalHeader == sfx::OptionalHeaderKind::kPe32Plus) != x64) std::abort();
+    const uint64_t span = x64 ? sfx::kPe32PlusHeadersReadSize : sfx::kPeHeadersReadSize;
+    if (uint64_t(info.securityDirEntryOffset) + 8 > uint64_t(info.peHeaderOffset) + span) {
+        std::abort();
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CheckImage(data, size);
 
     sfx::PackageReport report;
     std::string error;
