@@ -138,7 +138,7 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
                         L"[CUnPack::GetWorkFolder] temporary folder " + linkedTemp +
                             L" not used (a link on its way), work folder and batch output in:" + machineTemp),
               m.end());
-    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L"unpack.log");
+    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L".\n..\nunpack.log\n") << "worked through the link";
     EXPECT_EQ(Text(machineTemp + L"unpack.log.txt"), "ran\r\n");
     EXPECT_EQ(Status(), 0u);
 }

@@ -60,6 +60,12 @@ bool PlantUnixSymlink(const std::wstring& target, const std::wstring& link) {
 
 void RemoveUnixLink(const std::wstring& link) {
     const std::wstring linkPath = WithoutTrailingSlash(link);
+    // Nothing there, or a real folder (a run's own work folder, say): no link to remove.
+    const DWORD attributes = GetFileAttributesW(linkPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return;
+    }
     const std::string path = UnixPath(linkPath);
     if (!path.empty() && StartUnixProgram(L"Z:\\bin\\rm -f " + Wide(path))) WaitFor(linkPath, false);
 }
