@@ -150,6 +150,54 @@ bool IsSafeEntryName(const Ch* name, size_t n) {
     return true;
 }
 
+// Longest entry name every verb of sfxpack takes: a name component on Windows holds at
+// most 255 characters, fewer than the header's name field would.
+constexpr size_t kMaxEntryNameLength = 255;
+
+// Why JudgeEntryName refuses a name.
+enum class EntryNameFault {
+    kNone,
+    kEmpty,
+    kFolder,              // "." or ".."
+    kTooLong,             // more than kMaxEntryNameLength bytes
+    kControl,             // a byte below 0x20
+    kNotAscii,            // a byte above 0x7E: its meaning depends on the unpacking code page
+    kForbidden,           // < > : " / \ | ? *, which Windows does not allow in a file name
+    kTrailingDotOrBlank,  // Windows strips it, so the file lands under another name
+    kDevice,              // CON, COM1, ... which Windows opens as a device
+};
+
+// The whole rule an entry name is judged by when sfxpack packs, lists, verifies or
+// extracts: a name every code page reads alike and Windows creates as given, which the
+// launcher then writes (it only checks IsSafeEntryName, which every such name passes).
+// *at, when given, is where the offending byte is for kControl, kNotAscii and kForbidden.
+inline EntryNameFault JudgeEntryName(const char* name, size_t n, size_t* at = nullptr) {
+    if (n == 0) return EntryNameFault::kEmpty;
+    if ((n == 1 && name[0] == '.') || (n == 2 && name[0] == '.' && name[1] == '.')) {
+        return EntryNameFault::kFolder;
+    }
+    if (n > kMaxEntryNameLength) return EntryNameFault::kTooLong;
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t c = NameUnit(name[i]);
+        EntryNameFault fault = EntryNameFault::kNone;
+        if (c < 0x20) {
+            fault = EntryNameFault::kControl;
+        } else if (c > 0x7E) {
+            fault = EntryNameFault::kNotAscii;
+        } else {
+            for (const char* f = "<>:\"/\\|?*"; *f != '\0'; ++f) {
+                if (c == static_cast<uint32_t>(*f)) fault = EntryNameFault::kForbidden;
+            }
+        }
+        if (fault != EntryNameFault::kNone) {
+            if (at != nullptr) *at = i;
+            return fault;
+        }
+    }
+    if (name[n - 1] == '.' || name[n - 1] == ' ') return EntryNameFault::kTrailingDotOrBlank;
+    return IsSafeEntryName(name, n) ? EntryNameFault::kNone : EntryNameFault::kDevice;
+}
+
 // Number of characters before the "~" when name has the shape of a short 8.3 alias: at
 // most eight characters before the dot, ending in "~" and digits, at least one character
 // before the "~", at most three after the dot and no second dot. 0 when it has not.

@@ -50,7 +50,7 @@ TEST_F(HostileFileTest, FarLfanewIsRefusedAtOnceByEveryVerb) {
             {"list", "--json", crafted},
             {"verify", crafted},
             {"extract", crafted, "--to", dir.Path("to")},
-            {"create", "--launcher", crafted, "--out", dir.Path("out.exe")},
+            {"create", "--launcher", crafted, "--out", dir.Path("out.exe"), AddInput("run.bat", "")},
         };
         for (const auto& args : runs) {
             SCOPED_TRACE(args.front() + " of a file of " + std::to_string(length) + " bytes");

@@ -27,21 +27,24 @@ protected:
 };
 
 TEST_F(JsonOutputTest, ListGivesEveryEntryAndProblemWithItsOffset) {
-    // A quote and a byte outside ASCII must come out escaped; "CON" is a problem.
+    // A quote and a byte outside ASCII must come out escaped; each of the three names is a
+    // problem of its entry.
     const std::string package =
         WriteRawPackage({{"q\"uote.txt", "12"}, {"caf\xE9", "345"}, {"CON", ""}});
     sfx::PackageReport report;
     std::string error;
     ASSERT_TRUE(sfx::InspectPackage(package, &report, &error)) << error;
-    ASSERT_EQ(report.problems.size(), 1u);
+    ASSERT_EQ(report.problems.size(), 3u);
 
     const JsonDocument doc = Run({"list", "--json", package}, 1);
+    EXPECT_EQ(doc["format"], "1");
     const std::string names[] = {JsonText("q\\\"uote.txt"), JsonText("caf\\u00e9"), JsonText("CON")};
     EXPECT_EQ(doc["entries.#"], "3");
     for (size_t i = 0; i < 3; ++i) {
         const sfx::PackageEntryInfo& e = report.entries[i];
         const std::string at = "entries." + std::to_string(i) + ".";
         EXPECT_EQ(doc[at + "name"], names[i]);
+        EXPECT_EQ(doc[at + "entry"], std::to_string(i + 1));
         EXPECT_EQ(doc[at + "index"], std::to_string(e.index));
         EXPECT_EQ(doc[at + "size"], std::to_string(e.size));
         EXPECT_EQ(doc[at + "offset"], std::to_string(e.contentOffset));
@@ -53,9 +56,19 @@ TEST_F(JsonOutputTest, ListGivesEveryEntryAndProblemWithItsOffset) {
     EXPECT_EQ(doc["filler.offset"], std::to_string(report.fillerOffset));
     EXPECT_EQ(doc["certificateTable"], "null");
     EXPECT_EQ(doc["intact"], "false");
-    EXPECT_EQ(doc["problems.#"], "1");
-    EXPECT_EQ(doc["problems.0.offset"], std::to_string(report.entries[2].headerOffset + 24));
-    EXPECT_NE(doc["problems.0.text"].find("refuses"), std::string::npos) << doc["problems.0.text"];
+    const char* const faults[] = {"which Windows does not allow", "outside printable ASCII",
+                                  "reserved device name"};
+    EXPECT_EQ(doc["problems.#"], "3");
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string at = "problems." + std::to_string(i) + ".";
+        EXPECT_EQ(doc[at + "entry"], std::to_string(i + 1));
+        EXPECT_EQ(doc[at + "offset"], std::to_string(report.entries[i].headerOffset + 24));
+        EXPECT_NE(doc[at + "text"].find("entry " + std::to_string(i + 1) + " ("), std::string::npos)
+            << doc[at + "text"];
+        EXPECT_NE(doc[at + "text"].find(faults[i]), std::string::npos) << doc[at + "text"];
+    }
+    EXPECT_EQ(doc["warnings.#"], "1");
+    EXPECT_NE(doc["warnings.0.text"].find("run.bat"), std::string::npos);
     EXPECT_EQ(doc["signature.state"], JsonText("unsigned"));
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "format/package_format.h"
+#include "tools/sfxpack/package/entry_name.h"
 #include "package_fixture.h"
 
 namespace sfxtest {
@@ -42,24 +43,32 @@ TEST(PackableName, AcceptsOrdinaryNamesAndRefusesWhatWindowsCannotCreate) {
     };
     for (const Case& c : cases) {
         std::string reason;
-        EXPECT_EQ(sfx::CheckPackableName(c.name, &reason), c.reason == nullptr) << c.name;
+        EXPECT_EQ(sfx::CheckEntryName(c.name, &reason), c.reason == nullptr) << c.name;
         if (c.reason != nullptr) {
             EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
         }
     }
     for (const char ch : std::string("<>:\"/\\|?*")) {
         std::string reason;
-        EXPECT_FALSE(sfx::CheckPackableName(std::string("a") + ch + "b", &reason)) << ch;
+        EXPECT_FALSE(sfx::CheckEntryName(std::string("a") + ch + "b", &reason)) << ch;
         EXPECT_NE(reason.find("does not allow"), std::string::npos) << reason;
     }
 }
 
-TEST(PackableName, EntryNameIsThePartAfterEitherSeparator) {
+// A backslash separates folders only where the system says so: on Linux it is part of the
+// file's name, which the name rule then refuses.
+TEST(PackableName, EntryNameIsThePartAfterTheSystemsSeparators) {
+#ifdef _WIN32
+    const char* const kBackslashed[] = {"file.txt", "sub"};
+#else
+    const char* const kBackslashed[] = {"C:\\dir\\file.txt", "dir\\sub"};
+#endif
     const std::pair<const char*, const char*> cases[] = {
         {"file.txt", "file.txt"},
         {"dir/sub/file.txt", "file.txt"},
-        {"C:\\dir\\file.txt", "file.txt"},
+        {"C:\\dir\\file.txt", kBackslashed[0]},
         {"dir\\sub/file", "file"},
+        {"a/dir\\sub", kBackslashed[1]},
         {"dir/", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(sfx::EntryNameFromPath(c.first), c.second) << c.first;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/interruption.h"
 #include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/base/utf8.h"
 #include "tools/sfxpack/exit_codes.h"
 
 namespace sfxpack {
@@ -18,19 +21,24 @@ bool IsHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
 
-// Control characters and bytes outside ASCII are shown as \xNN; backslashes stay, since
-// Windows paths are made of them.
+// Valid UTF-8 is shown as it is; control characters (C1 ones too, which steer a terminal
+// as well) and bytes of no valid sequence as \xNN. Backslashes stay, since Windows paths
+// are made of them.
 std::string Printable(const std::string& s) {
     std::string out;
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7F) {
-            out += ch;
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = sfx::Utf8SequenceLength(s, i);
+        const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+        if ((n == 1 && c >= 0x20 && c < 0x7F) || (n > 1 && !c1)) {
+            out.append(s, i, n);
+            i += n;
+            continue;
         }
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02X", c);
+        out += buf;
+        ++i;
     }
     return out;
 }
@@ -38,6 +46,24 @@ std::string Printable(const std::string& s) {
 void PrintLayout(const sfx::PackageReport& report, std::ostream& out) {
     out << "layout: " << (report.intact ? "intact" : "BROKEN") << "\n";
     for (const sfx::PackageProblem& p : report.problems) out << "  - " << Printable(p.text) << "\n";
+    for (const std::string& w : report.warnings) out << "warning: " << Printable(w) << "\n";
+}
+
+void SetUndone(const std::string& text) {
+    sfx::SetUndoneMessage(text);
+}
+
+void SetOutputUndone(const std::string& output, const std::string& what) {
+    std::string text = sfx::Quoted(Printable(output)) + " was not " + what;
+    if (sfx::GetPathKind(output) != sfx::PathKind::kMissing) text += "; the file there is as it was";
+    SetUndone(text);
+}
+
+void ReportLeftovers(const std::vector<std::string>& removed, std::ostream& err) {
+    for (const std::string& path : removed) {
+        err << "sfxpack: removed " << sfx::Quoted(Printable(path))
+            << ", left by an earlier run that was killed\n";
+    }
 }
 
 std::string ParsedArgs::Value(const std::string& name) const {
@@ -82,18 +108,19 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
             *message = "unknown option " + sfx::Quoted(a);
             return false;
         }
-        if (!parsed->Value(name).empty()) {
-            *message = name + " given twice";
-            return false;
-        }
+        // A value that looks like an option is one forgotten; "--out=-x" names such a file.
         std::string value;
         if (eq != std::string::npos) {
             value = a.substr(eq + 1);
-        } else if (i + 1 < args.size()) {
+        } else if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0) {
             value = args[++i];
         }
         if (value.empty()) {
             *message = name + " needs a value";
+            return false;
+        }
+        if (!parsed->Value(name).empty()) {
+            *message = name + " given twice";
             return false;
         }
         parsed->options.emplace_back(name, value);

@@ -14,11 +14,20 @@ int UsageError(std::ostream& err, const std::string& message, const std::string&
 
 bool IsHelp(const std::string& arg);
 
-// Package names are ASCII when intact; a damaged one must not garble the terminal.
+// Names and paths as they are when valid UTF-8; a damaged one must not garble the terminal.
 std::string Printable(const std::string& s);
 
-// "layout: intact", or "layout: BROKEN" and one indented line per problem.
+// "layout: intact", or "layout: BROKEN" and one indented line per problem; then a line per
+// warning.
 void PrintLayout(const sfx::PackageReport& report, std::ostream& out);
+
+// Tells the interruption handler what the line it prints says was left undone.
+void SetUndone(const std::string& text);
+// "'OUT' was not WHAT", and, when a file of that name is there, that it is as it was.
+void SetOutputUndone(const std::string& output, const std::string& what);
+
+// One line for each temporary of an earlier, killed run that was removed.
+void ReportLeftovers(const std::vector<std::string>& removed, std::ostream& err);
 
 // Options of the form "--name VALUE" or "--name=VALUE", flags of the form "--name", each
 // at most once, and positional arguments; "--" ends the options.

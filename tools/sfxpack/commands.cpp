@@ -4,9 +4,11 @@
 #include <new>
 
 #include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/temporaries.h"
 #include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/launcher_location.h"
+#include "tools/sfxpack/package/entry_name.h"
 #include "tools/sfxpack/package/package_reader.h"
 #include "tools/sfxpack/package/package_writer.h"
 #include "tools/sfxpack/progress_meter.h"
@@ -27,12 +29,13 @@ const char kToolUsage[] =
     "  sign     sign a package with osslsigncode, writing it only once verified\n"
     "\n"
     "'sfxpack <command> --help' describes a command; 'sfxpack --version' tells the version.\n"
-    "Exit codes: 0 success; 1 refused input, broken package, failed check or an entry\n"
-    "not extracted; 2 usage error.\n";
+    "Exit codes: 0 success; 1 refused input, broken package, failed check, an entry\n"
+    "not extracted or output that cannot be written; 2 usage error; 128 + the signal\n"
+    "number when interrupted (130 for Ctrl-C), after removing its temporary files.\n";
 
 const char kCreateUsage[] =
     "usage: sfxpack create [--arch x86|x64] [--launcher LAUNCHER.exe] --out PACKAGE.exe\n"
-    "                      [--] [FILE...]\n"
+    "                      [--json] [--] FILE...\n"
     "\n"
     "Writes LAUNCHER.exe followed by the FILEs to PACKAGE.exe. Without --launcher, the\n"
     "launcher image of architecture --arch (x86 by default, or x64) installed with sfxpack\n"
@@ -42,16 +45,18 @@ const char kCreateUsage[] =
     "more than letter case, and none may have the shape of another's short 8.3 alias\n"
     "(INSTAL~1.MSI beside installer-database.msi). The launcher must be an unsigned x86\n"
     "PE32 or x64 PE32+ image with nothing behind its last section. Sign the package after\n"
-    "creating it.\n"
-    "On any error PACKAGE.exe is left as it was. The same inputs give the same bytes.\n"
-    "Shows progress on a terminal when more than 16 MiB are packed.\n";
+    "creating it. Warns when no FILE is named run.bat, which the launcher runs when started\n"
+    "without arguments. --json prints what was written as one JSON document.\n"
+    "On any error or interruption PACKAGE.exe is left as it was. The same inputs give the\n"
+    "same bytes. Shows progress on a terminal when more than 16 MiB are packed.\n";
 
 const char kListUsage[] =
     "usage: sfxpack list PACKAGE.exe [--json]\n"
     "\n"
-    "Prints the package offset, each entry (index, size, content offset, name), the\n"
-    "trailer position and certificate table, and whether the layout is intact, or with\n"
-    "--json one JSON document (see README.md). Exits with 1 when it is not intact.\n";
+    "Prints the package offset, each entry (numbered from 1 in package order, with its\n"
+    "size, header and content offsets and name), the trailer position and certificate\n"
+    "table, and whether the layout is intact, or with --json one JSON document (see\n"
+    "README.md). Exits with 1 when it is not intact.\n";
 
 struct LauncherChoice {
     std::string path;
@@ -88,11 +93,16 @@ int ChooseLauncher(const ParsedArgs& parsed, std::ostream& err, LauncherChoice* 
     return kExitOk;
 }
 
+// The line create prints for its warning, on stderr whatever the output.
+void PrintWarning(const std::string& warning, std::ostream& err) {
+    if (!warning.empty()) err << "sfxpack: warning: " << Printable(warning) << "\n";
+}
+
 int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool showProgress) {
     ParsedArgs parsed;
     std::string message;
-    if (!ParseArgs(args, {"--launcher", "--out", "--arch"}, &parsed, &message)) {
+    if (!ParseArgs(args, {"--launcher", "--out", "--arch"}, &parsed, &message, {"--json"})) {
         return UsageError(err, message, "create");
     }
     if (parsed.help) {
@@ -101,18 +111,29 @@ int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     const std::string output = parsed.Value("--out");
     if (output.empty()) return UsageError(err, "missing --out", "create");
+    const bool json = parsed.Has("--json");
     LauncherChoice launcher;
     const int chosen = ChooseLauncher(parsed, err, &launcher);
     if (chosen != kExitOk) return chosen;
     const std::vector<std::string>& files = parsed.positional;
-    std::string error;
+    if (files.empty()) {
+        return UsageError(err, "no FILE given: a package without files would start nothing",
+                          "create");
+    }
+    ReportLeftovers(sfx::RemoveLeftovers(sfx::FolderOf(output), ".tmp"), err);
+    SetOutputUndone(output, "written");
 
+    std::vector<std::string> names;
+    for (const std::string& f : files) names.push_back(sfx::EntryNameFromPath(f));
+    std::string error;
+    sfx::CreatedPackage made;
     ProgressMeter meter(err, "packing", showProgress);
     const bool created =
-        sfx::CreatePackage(launcher.path, files, output, &error, meter.Callback());
+        sfx::CreatePackage(launcher.path, files, output, &error, meter.Callback(), &made);
     meter.Finish();
     if (!created) {
-        err << "sfxpack: " << error;
+        if (json) PrintErrorJson(output, error, out);
+        err << "sfxpack: " << Printable(error);
         if (launcher.defaulted && !sfx::IsRegularFile(launcher.path)) {
             const bool x64 = launcher.architecture == sfx::PeArchitecture::kX64;
             err << " (the launcher image comes with sfxpack, or from 'cmake --build --preset "
@@ -122,7 +143,16 @@ int RunCreate(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "\n";
         return kExitFailed;
     }
-    out << "wrote " << output << " with " << files.size() << (files.size() == 1 ? " file\n" : " files\n");
+    const std::string warning = sfx::MissingRunBatWarning(names);
+    PrintWarning(warning, err);
+    if (json) {
+        PrintCreateJson(output, launcher.path, made,
+                        warning.empty() ? std::vector<std::string>() : std::vector<std::string>{warning},
+                        out);
+    } else {
+        out << "wrote " << Printable(output) << " with " << files.size()
+            << (files.size() == 1 ? " file\n" : " files\n");
+    }
     return kExitOk;
 }
 
@@ -137,6 +167,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (parsed.positional.size() != 1) return UsageError(err, "list takes exactly one package", "list");
     const std::string& path = parsed.positional[0];
     const bool json = parsed.Has("--json");
+    SetUndone(sfx::Quoted(Printable(path)) + " was not listed to the end");
     sfx::PackageReport report;
     std::string error;
     if (!sfx::InspectPackage(path, &report, &error)) {

@@ -2,49 +2,9 @@
 
 #include <cstdio>
 
+#include "tools/sfxpack/base/utf8.h"
+
 namespace sfxpack {
-namespace {
-
-// Length of the UTF-8 sequence at s[i], or 0 when none starts there (overlong forms,
-// surrogates and values past U+10FFFF count as none).
-size_t Utf8SequenceLength(const std::string& s, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) return 1;
-    size_t n = 0;
-    uint32_t value = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        value = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        value = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        value = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned char t = static_cast<unsigned char>(s[i + k]);
-        if ((t & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (t & 0x3F);
-    }
-    const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < smallest[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return n;
-}
-
-bool IsUtf8(const std::string& s) {
-    for (size_t i = 0; i < s.size();) {
-        const size_t n = Utf8SequenceLength(s, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
-}  // namespace
 
 void JsonWriter::BeforeValue() {
     if (afterKey_) {
@@ -113,7 +73,7 @@ void JsonWriter::WriteEscaped(const std::string& s, bool utf8) {
 
 void JsonWriter::String(const std::string& text) {
     BeforeValue();
-    WriteEscaped(text, IsUtf8(text));
+    WriteEscaped(text, sfx::IsValidUtf8(text));
 }
 
 void JsonWriter::Bytes(const std::string& bytes) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfxpack/base/interruption.h"
 #include "tools/sfxpack/base/utf8.h"
 #include "tools/sfxpack/commands.h"
 #include "tools/sfxpack/progress_meter.h"
@@ -38,6 +39,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything that makes a temporary or starts a child.
+    sfx::InstallInterruptionHandlers();
     int code = sfxpack::kExitFailed;
     try {
         code = sfxpack::Run(Utf8Arguments(argc, argv), std::cout, std::cerr,
@@ -46,7 +49,8 @@ int main(int argc, char** argv) {
         std::cerr << "sfxpack: not enough memory to read the command line\n";
         return sfxpack::kExitFailed;
     }
-    // A full disk or a closed pipe behind standard output must not pass for success.
+    // A full disk or a closed pipe behind standard output must not pass for success (SIGPIPE
+    // is ignored, so a closed pipe is EPIPE here rather than a silent death).
     std::cout.flush();
     if (!std::cout) {
         const int why = errno;

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
+
+#include "tools/sfxpack/base/interruption.h"
 
 namespace sfxpack {
 
@@ -24,13 +27,24 @@ void ProgressMeter::Update(uint64_t done, uint64_t total) {
     const uint64_t percent = done >= total ? 100 : std::min<uint64_t>(99, done / (total / 100));
     if (static_cast<int>(percent) == shown_) return;
     shown_ = static_cast<int>(percent);
-    err_ << "\rsfxpack: " << action_ << " " << percent << "%" << std::flush;
+    const std::string line = "sfxpack: " + action_ + " " + std::to_string(percent) + "%";
+    width_ = line.size();
+    err_ << "\r" << line << std::flush;
+    sfx::SetProgressLineOpen(true);
 }
 
 void ProgressMeter::Finish() {
     if (shown_ < 0) return;
     err_ << "\n" << std::flush;
     shown_ = -1;
+    sfx::SetProgressLineOpen(false);
+}
+
+void ProgressMeter::Clear() {
+    if (shown_ < 0) return;
+    err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
+    shown_ = -1;
+    sfx::SetProgressLineOpen(false);
 }
 
 }  // namespace sfxpack

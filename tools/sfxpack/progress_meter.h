@@ -30,12 +30,16 @@ public:
     void Update(uint64_t done, uint64_t total);
     // Ends the line, if one was started; a failure message then starts on a line of its own.
     void Finish();
+    // Blanks the line, if one was started, so that another line can take its place; the next
+    // update draws it again.
+    void Clear();
 
 private:
     std::ostream& err_;
     std::string action_;
     bool enabled_;
     int shown_ = -1;  // percent last printed, -1 before the first
+    size_t width_ = 0;  // of the line last printed
 };
 
 }  // namespace sfxpack

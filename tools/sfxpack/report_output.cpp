@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "format/package_format.h"
 #include "tools/sfxpack/cli_support.h"
 #include "tools/sfxpack/json_writer.h"
 
@@ -55,11 +56,36 @@ void WriteCertificateTable(const sfx::PackageReport& r, const VerifyOutcome* che
     j->EndObject();
 }
 
+// Bumped when a member changes its meaning or goes; new members do not bump it.
+constexpr uint64_t kJsonFormat = 1;
+
+// Every document starts so.
+void BeginDocument(JsonWriter* j) {
+    j->BeginObject();
+    j->Key("format");
+    j->Number(kJsonFormat);
+}
+
+void WriteWarnings(const std::vector<std::string>& warnings, JsonWriter* j) {
+    j->Key("warnings");
+    j->BeginArray();
+    for (const std::string& w : warnings) {
+        j->BeginObject();
+        j->Key("text");
+        j->String(Printable(w));
+        j->EndObject();
+    }
+    j->EndArray();
+}
+
 void WriteEntries(const sfx::PackageReport& r, JsonWriter* j) {
     j->Key("entries");
     j->BeginArray();
-    for (const sfx::PackageEntryInfo& e : r.entries) {
+    for (size_t i = 0; i < r.entries.size(); ++i) {
+        const sfx::PackageEntryInfo& e = r.entries[i];
         j->BeginObject();
+        j->Key("entry");
+        j->Number(i + 1);
         j->Key("index");
         j->Number(e.index);
         j->Key("name");
@@ -80,6 +106,8 @@ void WriteProblems(const sfx::PackageReport& r, JsonWriter* j) {
     j->BeginArray();
     for (const sfx::PackageProblem& p : r.problems) {
         j->BeginObject();
+        j->Key("entry");
+        p.entry != 0 ? j->Number(p.entry) : j->Null();
         j->Key("offset");
         j->Number(p.offset);
         j->Key("text");
@@ -122,6 +150,7 @@ void WriteReportMembers(const std::string& path, const sfx::PackageReport& r,
     j->Key("intact");
     j->Bool(r.intact);
     WriteProblems(r, j);
+    WriteWarnings(r.warnings, j);
 }
 
 void WriteSignature(const SignatureCheck& s, JsonWriter* j) {
@@ -147,9 +176,10 @@ void PrintReport(const sfx::PackageReport& r, std::ostream& out) {
         << "package offset: "
         << (r.packageOffset != 0 ? std::to_string(r.packageOffset) : std::string("unknown")) << "\n"
         << "entries: " << r.entries.size() << "\n";
-    for (const sfx::PackageEntryInfo& e : r.entries) {
-        out << "  index " << e.index << "  size " << e.size << "  content at " << e.contentOffset
-            << "  name " << Printable(e.name) << "\n";
+    for (size_t i = 0; i < r.entries.size(); ++i) {
+        const sfx::PackageEntryInfo& e = r.entries[i];
+        out << "  entry " << i + 1 << "  size " << e.size << "  header at " << e.headerOffset
+            << "  content at " << e.contentOffset << "  name " << Printable(e.name) << "\n";
     }
     // The filler lies behind the launcher image, so offset 0 means the walk never got there.
     if (r.fillerOffset != 0) {
@@ -191,7 +221,7 @@ void PrintVerifyText(const VerifyOutcome& o, std::ostream& out) {
 
 void PrintReportJson(const std::string& path, const sfx::PackageReport& report, std::ostream& out) {
     JsonWriter j(out);
-    j.BeginObject();
+    BeginDocument(&j);
     WriteReportMembers(path, report, nullptr, &j);
     SignatureCheck unchecked;
     if (report.certificateSize != 0) {
@@ -205,7 +235,7 @@ void PrintReportJson(const std::string& path, const sfx::PackageReport& report, 
 
 void PrintVerifyJson(const std::string& path, const VerifyOutcome& o, std::ostream& out) {
     JsonWriter j(out);
-    j.BeginObject();
+    BeginDocument(&j);
     WriteReportMembers(path, o.report, &o, &j);
     WriteSignature(o.signature, &j);
     j.Key("verified");
@@ -220,11 +250,100 @@ void PrintVerifyJson(const std::string& path, const VerifyOutcome& o, std::ostre
 
 void PrintErrorJson(const std::string& path, const std::string& error, std::ostream& out) {
     JsonWriter j(out);
-    j.BeginObject();
+    BeginDocument(&j);
     j.Key("file");
     j.String(path);
     j.Key("error");
     j.String(Printable(error));
+    j.EndObject();
+    j.Finish();
+}
+
+void PrintCreateJson(const std::string& out, const std::string& launcher,
+                     const sfx::CreatedPackage& made, const std::vector<std::string>& warnings,
+                     std::ostream& stream) {
+    JsonWriter j(stream);
+    BeginDocument(&j);
+    j.Key("file");
+    j.String(out);
+    j.Key("fileLength");
+    j.Number(made.fileLength);
+    j.Key("launcher");
+    j.String(launcher);
+    j.Key("architecture");
+    j.String(sfx::ArchitectureName(made.architecture));
+    j.Key("packageOffset");
+    j.Number(made.packageOffset);
+    j.Key("entries");
+    j.BeginArray();
+    for (size_t i = 0; i < made.entries.size(); ++i) {
+        const sfx::CreatedEntry& e = made.entries[i];
+        j.BeginObject();
+        j.Key("entry");
+        j.Number(i + 1);
+        j.Key("name");
+        j.Bytes(e.name);
+        j.Key("size");
+        j.Number(e.size);
+        j.Key("headerOffset");
+        j.Number(e.headerOffset);
+        j.Key("offset");
+        j.Number(e.headerOffset + sfx::kEntryHeaderSize);
+        j.Key("source");
+        j.String(e.source);
+        j.EndObject();
+    }
+    j.EndArray();
+    WriteWarnings(warnings, &j);
+    j.EndObject();
+    j.Finish();
+}
+
+void PrintExtractJson(const std::string& path, const std::string& to,
+                      const sfx::ExtractOutcome& outcome, const std::string& error,
+                      std::ostream& stream) {
+    const sfx::PackageReport& r = outcome.layout;
+    JsonWriter j(stream);
+    BeginDocument(&j);
+    j.Key("file");
+    j.String(path);
+    j.Key("to");
+    j.String(to);
+    j.Key("error");
+    error.empty() ? j.Null() : j.String(Printable(error));
+    j.Key("architecture");
+    r.fileLength != 0 ? j.String(sfx::ArchitectureName(r.architecture)) : j.Null();
+    j.Key("intact");
+    j.Bool(r.intact);
+    WriteProblems(r, &j);
+    WriteWarnings(r.warnings, &j);
+    j.Key("entries");
+    j.BeginArray();
+    size_t written = 0;
+    for (const sfx::ExtractedEntry& e : outcome.entries) {
+        written += e.written ? 1 : 0;
+        j.BeginObject();
+        j.Key("entry");
+        j.Number(e.entry);
+        j.Key("name");
+        j.Bytes(e.name);
+        j.Key("size");
+        j.Number(e.size);
+        j.Key("path");
+        e.written ? j.String(e.path) : j.Null();
+        j.Key("written");
+        j.Bool(e.written);
+        j.Key("replaced");
+        j.Bool(e.replaced);
+        j.Key("problem");
+        e.problem.empty() ? j.Null() : j.String(Printable(e.problem));
+        j.EndObject();
+    }
+    j.EndArray();
+    j.Key("extracted");
+    j.Number(written);
+    j.Key("complete");
+    j.Bool(error.empty() && written == r.entries.size());
     j.EndObject();
     j.Finish();
 }

@@ -20,7 +20,8 @@ const char kVerifyUsage[] =
     "signature, trusting CERT.pem when given (a self-signed certificate needs it).\n"
     "Prints one line per check, or with --json one JSON document (see README.md).\n"
     "Exits with 0 only when every check passed; a signature that could not be checked,\n"
-    "osslsigncode missing included, counts as failed.\n";
+    "osslsigncode missing included, counts as failed. A package without run.bat passes\n"
+    "with a warning: the launcher started without arguments would start nothing.\n";
 
 }  // namespace
 
@@ -44,6 +45,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "sfxpack: CA certificate " << sfx::Quoted(Printable(ca)) << " is not a readable file\n";
         return kExitFailed;
     }
+    SetUndone(sfx::Quoted(Printable(path)) + " was not verified to the end");
     VerifyOutcome outcome;
     std::string error;
     if (!VerifyPackage(path, ca, &outcome, &error)) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/sfxpack/base/file_io.h"
+#include "tools/sfxpack/base/interruption.h"
 #include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/base/utf8.h"
 
@@ -14,7 +15,11 @@
 #include "framework/handles.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 
 #include "tools/sfxpack/base/unique_fd.h"
@@ -65,7 +70,7 @@ void AppendQuoted(std::wstring* line, const std::wstring& arg) {
 }
 
 std::string SystemError(const char* what) {
-    return std::string(what) + " failed: system error " + std::to_string(GetLastError());
+    return std::string(what) + " failed: " + SystemErrorText(GetLastError());
 }
 
 // The command line CreateProcessW takes: the program, then each argument, each quoted.
@@ -92,7 +97,25 @@ struct StartedChild {
     UniqueHandle output;  // the read end of the pipe behind its stdout and stderr
     UniqueHandle process;
     UniqueHandle thread;
+    // Its whole tree, ended on an interruption and when this process ends in any way.
+    UniqueHandle job;
 };
+
+bool MakeJob(UniqueHandle* job, std::string* error) {
+    job->Reset(CreateJobObjectW(nullptr, nullptr));
+    if (!*job) {
+        *error = SystemError("CreateJobObject");
+        return false;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job->Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+        *error = SystemError("SetInformationJobObject");
+        return false;
+    }
+    return true;
+}
 
 // Starts the child with stdin from NUL and stdout and stderr into a pipe.
 bool StartChild(const std::wstring& program, std::wstring* line, StartedChild* child,
@@ -115,14 +138,24 @@ bool StartChild(const std::wstring& program, std::wstring* line, StartedChild* c
     startup.hStdInput = nul.Get();
     startup.hStdOutput = writeEnd.Get();
     startup.hStdError = writeEnd.Get();
+    if (!MakeJob(&child->job, error)) return false;
+    // Suspended until it is in the job, so nothing it starts escapes; a group of its own, so
+    // Ctrl-C reaches only us and we end it.
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &(*line)[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), &(*line)[0], nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr,
+                        nullptr, &startup, &process)) {
         *error = SystemError("CreateProcess");
         return false;
     }
     child->process.Reset(process.hProcess);
     child->thread.Reset(process.hThread);
+    if (!AssignProcessToJobObject(child->job.Get(), child->process.Get())) {
+        *error = SystemError("AssignProcessToJobObject");
+        TerminateProcess(child->process.Get(), 1);
+        return false;
+    }
+    ResumeThread(child->thread.Get());
     return true;
 }
 
@@ -141,9 +174,11 @@ bool RunChildImpl(const std::string& executable, const std::vector<std::string>&
     if (!BuildCommandLine(executable, args, &program, &line, error)) return false;
     StartedChild child;
     if (!StartChild(program, &line, &child, error)) return false;
+    const int token = RegisterChild(child.process.Get(), child.job.Get());
     CollectOutput(child.output.Get(), &result->output);
     child.output.Reset();
     WaitForSingleObject(child.process.Get(), INFINITE);
+    ForgetChild(token);
     DWORD code = 0;
     result->exitCode =
         GetExitCodeProcess(child.process.Get(), &code) ? static_cast<int>(code) : -1;
@@ -182,10 +217,25 @@ struct ChildPipes {
     UniqueFd statusWrite;
 };
 
-// The child's side of fork, in its own copy of the pipes: stdin from /dev/null, stdout and
-// stderr into the output pipe, then exec. Only async-signal-safe calls from here to exec,
-// and no destructor runs: the child ends in exec or _exit.
-[[noreturn]] void ExecInChild(const std::vector<char*>& argv, const ChildPipes& pipes) {
+// The child's side of fork, in its own copy of the pipes: a process group of its own (so a
+// terminal's Ctrl-C reaches only us, and we end the whole group), the signal handling it
+// would have had without us, stdin from /dev/null, stdout and stderr into the output pipe,
+// then exec. Only async-signal-safe calls from here to exec, and no destructor runs: the
+// child ends in exec or _exit.
+[[noreturn]] void ExecInChild(const std::vector<char*>& argv, const ChildPipes& pipes,
+                              const sigset_t& mask, pid_t parent) {
+    setpgid(0, 0);
+#ifdef __linux__
+    // Killed with us even when we are killed outright (SIGKILL), so it never writes on into
+    // a temporary that the next run removes; a parent already gone by now is not waited for.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+#else
+    (void)parent;
+#endif
+    // Our handlers must not run here, and an ignored SIGPIPE would pass through exec.
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
     const int output = pipes.outputWrite.Get();
     const int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, 0);
@@ -222,11 +272,34 @@ bool ExecFailed(int statusPipe, int* why) {
     return got == static_cast<ssize_t>(sizeof *why);
 }
 
-int WaitForChild(pid_t pid) {
+// Waits for the child to end, forgets it for the interruption handler, then reaps it: the
+// handler kills only a number that is still ours.
+int WaitForChild(pid_t pid, int token) {
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    InterruptionsHeld held;
+    ForgetChild(token);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return status;
+}
+
+// Starts the child with interruptions held, so that it is registered before any handler can
+// run; it starts with the mask we had.
+pid_t StartChild(const std::vector<char*>& argv, const ChildPipes& pipes, int* token) {
+    sigset_t mask;
+    sigprocmask(SIG_BLOCK, nullptr, &mask);
+    InterruptionsHeld held;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) ExecInChild(argv, pipes, mask, parent);
+    if (pid > 0) {
+        setpgid(pid, pid);  // also here, so the group exists before the handler may kill it
+        *token = RegisterChild(pid);
+    }
+    return pid;
 }
 
 bool RunChildImpl(const std::string& executable, const std::vector<std::string>& args,
@@ -242,12 +315,12 @@ bool RunChildImpl(const std::string& executable, const std::vector<std::string>&
         return false;
     }
     fcntl(pipes.statusWrite.Get(), F_SETFD, FD_CLOEXEC);
-    const pid_t pid = fork();
+    int token = -1;
+    const pid_t pid = StartChild(argv, pipes, &token);
     if (pid < 0) {
         *error = std::string("fork failed: ") + std::strerror(errno);
         return false;
     }
-    if (pid == 0) ExecInChild(argv, pipes);
     // Our copies of the write ends must go, or the reads below never see the end.
     pipes.outputWrite.Reset();
     pipes.statusWrite.Reset();
@@ -257,7 +330,7 @@ bool RunChildImpl(const std::string& executable, const std::vector<std::string>&
     int why = 0;
     const bool execFailed = ExecFailed(pipes.statusRead.Get(), &why);
     pipes.statusRead.Reset();
-    const int status = WaitForChild(pid);
+    const int status = WaitForChild(pid, token);
     if (execFailed) {
         *error = "cannot run " + Quoted(executable) + ": " + std::strerror(why);
         return false;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "tools/sfxpack/base/interruption.h"
 #include "tools/sfxpack/base/text.h"
 #include "tools/sfxpack/base/utf8.h"
 
@@ -34,16 +35,29 @@ std::FILE* OpenForReading(const std::string& path) {
     return _wfopen(wide.c_str(), L"rb");
 }
 
-// Fails with EEXIST when anything, a link included, already has the name.
+// Fails with EEXIST when anything, a link included, already has the name. Opened with
+// delete sharing, so that the handler of an interruption can remove it while it is open.
 std::FILE* CreateNewFile(const std::string& path) {
     std::wstring wide;
     if (!WidenUtf8(path, &wide)) {
         errno = EINVAL;
         return nullptr;
     }
-    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        errno = why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS ? EEXIST
+                : why == ERROR_ACCESS_DENIED                             ? EACCES
+                : why == ERROR_PATH_NOT_FOUND                            ? ENOENT
+                                                                         : EIO;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
     std::FILE* f = _fdopen(fd, "wb");
     if (f == nullptr) _close(fd);
     return f;
@@ -91,7 +105,7 @@ bool MoveReplacing(const std::string& from, const std::string& to, std::string* 
         return false;
     }
     if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    *error = "system error " + std::to_string(GetLastError());
+    *error = SystemErrorText(GetLastError());
     return false;
 }
 
@@ -313,9 +327,16 @@ void ReplacingFileWriter::Discard() {
         file_ = nullptr;
     }
     if (!tempPath_.empty()) {
+        InterruptionsHeld held;
         RemoveFile(tempPath_);
+        ForgetTemporary(token_);
+        token_ = -1;
         tempPath_.clear();
     }
+}
+
+unsigned long CurrentProcessId() {
+    return ProcessId();
 }
 
 std::string TemporaryPathBeside(const std::string& targetPath, int attempt,
@@ -334,9 +355,11 @@ bool ReplacingFileWriter::Open(const std::string& targetPath, std::string* error
     // never opened.
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string temp = TemporaryPathBeside(targetPath, attempt);
+        InterruptionsHeld held;
         file_ = CreateNewFile(temp);
         if (file_ != nullptr) {
             tempPath_ = temp;
+            token_ = RegisterTemporary(temp, TemporaryKind::kFile);
             return true;
         }
         if (errno != EEXIST) {
@@ -376,12 +399,17 @@ bool ReplacingFileWriter::Commit(std::string* error) {
         Discard();
         return false;
     }
+    // Moved and forgotten in one step: an interruption finds either the temporary or the
+    // target written.
+    InterruptionsHeld held;
     std::string why;
     if (!MoveReplacing(tempPath_, targetPath_, &why)) {
         *error = "cannot move " + Quoted(tempPath_) + " to " + Quoted(targetPath_) + ": " + why;
         Discard();
         return false;
     }
+    ForgetTemporary(token_);
+    token_ = -1;
     tempPath_.clear();
     return true;
 }

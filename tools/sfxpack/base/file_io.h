@@ -28,7 +28,8 @@ bool ReadFileRange(const std::string& path, uint64_t offset, size_t length,
 bool RemoveFile(const std::string& path);
 // Creates the directory and any missing parents; true when it is a directory afterwards.
 bool MakeDirectories(const std::string& path, std::string* error);
-// Creates one directory; false when anything already has the name or it cannot be made.
+// Creates one directory; false when anything already has the name or it cannot be made,
+// errno then saying why.
 bool MakeNewDirectory(const std::string& path);
 bool RemoveEmptyDirectory(const std::string& path);
 // Moves from over to in one step, replacing a file or a link at to instead of following it.
@@ -59,6 +60,9 @@ private:
     uint64_t size_ = 0;
 };
 
+// The number of this process, which the names of its temporaries carry.
+unsigned long CurrentProcessId();
+
 // Name of the temporary file ReplacingFileWriter tries for targetPath at that attempt
 // (0, 1, ...): in the target's folder, and no longer than 40 characters whatever the
 // target's name.
@@ -66,7 +70,8 @@ std::string TemporaryPathBeside(const std::string& targetPath, int attempt,
                                 const std::string& suffix = ".tmp");
 
 // Writes to a temporary file beside the target and moves it over the target on Commit,
-// so a failure at any point leaves the target as it was and no partial file behind.
+// so a failure or an interruption at any point leaves the target as it was and no partial
+// file behind (the temporary is registered with the interruption handler).
 // The temporary file is always newly created, and the move replaces a link at the target
 // instead of following it, so nothing is written outside the target's folder.
 class ReplacingFileWriter {
@@ -87,6 +92,7 @@ private:
     std::FILE* file_ = nullptr;
     std::string targetPath_;
     std::string tempPath_;
+    int token_ = -1;  // of the temporary in the interruption registry
 };
 
 }  // namespace sfx

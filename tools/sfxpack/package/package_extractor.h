@@ -1,6 +1,7 @@
 // Unpacks a package into a folder the way the launcher would, without running anything.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,16 +10,26 @@
 
 namespace sfx {
 
+// What became of one entry.
+struct ExtractedEntry {
+    size_t entry = 0;     // its place in the package, from 1
+    std::string name;     // as stored
+    uint64_t size = 0;
+    std::string path;     // the file it went to; empty when refused
+    bool written = false;
+    bool replaced = false;  // it replaced the file of an earlier entry of that name
+    std::string problem;    // why it was not written
+};
+
+// Told of each entry once it is written or refused, in package order.
+using ExtractObserver = std::function<void(const ExtractedEntry&)>;
+
 struct ExtractOutcome {
     PackageReport layout;
+    std::vector<ExtractedEntry> entries;
     std::vector<std::string> written;  // entry names in package order; a replaced one repeats
     std::vector<std::string> refused;  // one line per entry not written: which, and why
 };
-
-// True when an entry may be written under this name here: one the launcher accepts, and
-// one Windows can create as given (the rule create packs by, CheckPackableName). That
-// also keeps out everything Linux would read as a path, such as '/'.
-bool CheckExtractableName(const std::string& name, std::string* reason);
 
 // Writes every entry of the package at path into dir, creating dir when missing. The
 // entries are those the launcher's walk finds, from the package offset to the trailer,
@@ -33,6 +44,7 @@ bool CheckExtractableName(const std::string& name, std::string* reason);
 // Fails with *error, writing nothing and leaving dir alone, when the package cannot be
 // read or its layout is broken (outcome->layout says how), or when dir cannot be made.
 bool ExtractPackage(const std::string& path, const std::string& dir, ExtractOutcome* outcome,
-                    std::string* error, const CopyProgress& progress = CopyProgress());
+                    std::string* error, const CopyProgress& progress = CopyProgress(),
+                    const ExtractObserver& observer = ExtractObserver());
 
 }  // namespace sfx

@@ -8,6 +8,7 @@
 #include "tools/sfxpack/base/byte_source.h"
 #include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/entry_name.h"
 #include "tools/sfxpack/package/pe_image.h"
 #include "tools/sfxpack/package/short_alias_index.h"
 
@@ -31,17 +32,22 @@ public:
     bool StructureIntact() const { return structureIntact_; }
 
 private:
-    void Problem(uint64_t offset, const std::string& text) {
+    // entry: the problem's entry position from 0, or kNoEntry.
+    static constexpr size_t kNoEntry = static_cast<size_t>(-1);
+    void Problem(uint64_t offset, const std::string& text, size_t entry = kNoEntry) {
         structureIntact_ = false;
-        Listed(offset, text);
+        Listed(offset, text, entry);
     }
     // The walk stays sound: the launcher skips just this entry.
-    void NameProblem(uint64_t offset, const std::string& text) { Listed(offset, text); }
-    void Listed(uint64_t offset, const std::string& text) {
+    void NameProblem(uint64_t offset, const std::string& text, size_t entry) {
+        Listed(offset, text, entry);
+    }
+    void Listed(uint64_t offset, const std::string& text, size_t entry) {
+        const size_t number = entry == kNoEntry ? 0 : entry + 1;
         if (report_->problems.size() < kMaxProblems) {
-            report_->problems.push_back({offset, text});
+            report_->problems.push_back({offset, text, number});
         } else if (report_->problems.size() == kMaxProblems) {
-            report_->problems.push_back({offset, "further problems not listed"});
+            report_->problems.push_back({offset, "further problems not listed", 0});
         }
     }
     bool ReadHeader(uint64_t at, EntryHeader* h, std::string* error) {
@@ -122,28 +128,39 @@ bool LayoutChecker::CheckTrailer(const EntryHeader& t) {
 
 void LayoutChecker::CheckEntry(const EntryHeader& h, const PackageEntryInfo& e, uint64_t sum) {
     const size_t position = report_->entries.size();
+    const std::string described = Describe(e, position);
     if (h.FileIndex != kFirstEntryIndex + position) {
-        Problem(e.headerOffset + offsetof(EntryHeader, FileIndex), Describe(e, position) + " has FileIndex " + Num(h.FileIndex) + ", expected " +
-                Num(kFirstEntryIndex + position));
+        Problem(e.headerOffset + offsetof(EntryHeader, FileIndex),
+                described + " has FileIndex " + Num(h.FileIndex) + ", expected " +
+                    Num(kFirstEntryIndex + position),
+                position);
     }
     if (position > 0 && h.FileCount != report_->entries.front().fileCount) {
-        Problem(e.headerOffset, Describe(e, position) + " has FileCount " + std::to_string(h.FileCount) +
-                ", the first entry " + std::to_string(report_->entries.front().fileCount));
+        Problem(e.headerOffset,
+                described + " has FileCount " + std::to_string(h.FileCount) + ", the first entry " +
+                    std::to_string(report_->entries.front().fileCount),
+                position);
     }
     if (h.TotalSize != sum) {
-        Problem(e.headerOffset + offsetof(EntryHeader, TotalSize), Describe(e, position) + " has TotalSize " + Num(h.TotalSize) +
-                ", but the sizes so far add up to " + Num(sum));
+        Problem(e.headerOffset + offsetof(EntryHeader, TotalSize),
+                described + " has TotalSize " + Num(h.TotalSize) +
+                    ", but the sizes so far add up to " + Num(sum),
+                position);
     }
     const size_t n = e.name.size();
     const uint64_t nameOffset = e.headerOffset + offsetof(EntryHeader, FileName);
     if (n == kFileNameField) {
-        Problem(nameOffset, Describe(e, position) + " has no NUL at the end of its name");
+        Problem(nameOffset, described + " has no NUL at the end of its name", position);
     } else if (std::any_of(h.FileName + n, h.FileName + kFileNameField,
                            [](char c) { return c != '\0'; })) {
-        Problem(nameOffset + n, Describe(e, position) + " has bytes after the NUL ending its name");
+        Problem(nameOffset + n, described + " has bytes after the NUL ending its name", position);
     }
-    if (!IsSafeEntryName(e.name.data(), n)) {
-        NameProblem(nameOffset, Describe(e, position) + " has a name the launcher refuses to extract");
+    // The same rule as create's and extract's, so what passes here extract writes.
+    std::string reason;
+    if (!CheckEntryName(e.name, &reason)) {
+        NameProblem(nameOffset,
+                    described + " cannot be extracted: its name " + reason,
+                    position);
     }
 }
 
@@ -160,7 +177,8 @@ void LayoutChecker::CheckShortAliases() {
         if (!index.FindAliased(entries[i].name, &other, &longName)) continue;
         NameProblem(entries[i].headerOffset + offsetof(EntryHeader, FileName),
                     Describe(entries[i], i) + " has the shape of the short name Windows may give " +
-                        Describe(entries[other], other) + ", whose file it could overwrite");
+                        Describe(entries[other], other) + ", whose file it could overwrite",
+                    i);
     }
 }
 
@@ -186,9 +204,11 @@ bool LayoutChecker::WalkEntries(uint64_t* end, bool* walked, std::string* error)
         e.headerOffset = at;
         e.contentOffset = at + kEntryHeaderSize;
         if (e.size > trailer - e.contentOffset) {
-            Problem(at + offsetof(EntryHeader, FileSize), Describe(e, report_->entries.size()) + " claims " + Num(e.size) +
-                    " bytes, but only " + Num(trailer - e.contentOffset) +
-                    " remain before the trailer");
+            Problem(at + offsetof(EntryHeader, FileSize),
+                    Describe(e, report_->entries.size()) + " claims " + Num(e.size) +
+                        " bytes, but only " + Num(trailer - e.contentOffset) +
+                        " remain before the trailer",
+                    report_->entries.size());
             return true;
         }
         sum += e.size;
@@ -261,6 +281,12 @@ bool LayoutChecker::Run(std::string* error) {
     bool walked = false;
     if (!WalkEntries(&end, &walked, error)) return false;
     CheckShortAliases();
+    if (walked) {
+        std::vector<std::string> names;
+        for (const PackageEntryInfo& e : report_->entries) names.push_back(e.name);
+        const std::string warning = MissingRunBatWarning(names);
+        if (!warning.empty()) report_->warnings.push_back(warning);
+    }
     return !walked || CheckFiller(end, error);
 }
 

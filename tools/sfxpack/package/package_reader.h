@@ -21,11 +21,16 @@ struct PackageEntryInfo {
     uint64_t contentOffset = 0;
 };
 
+// Entries are numbered by their place in the package, the first being entry 1, in every
+// message, list line and JSON member ("entry"); FileIndex is only a stored field.
 struct PackageProblem {
     uint64_t offset = 0;  // file offset of the faulty field or span
     std::string text;     // plain words
+    size_t entry = 0;     // the entry it is about, from 1; 0 when it is about none
 
-    bool operator==(const PackageProblem& o) const { return offset == o.offset && text == o.text; }
+    bool operator==(const PackageProblem& o) const {
+        return offset == o.offset && text == o.text && entry == o.entry;
+    }
 };
 
 struct PackageReport {
@@ -45,6 +50,9 @@ struct PackageReport {
     // is sound, and every other entry can be unpacked.
     bool structureIntact = false;
     std::vector<PackageProblem> problems;  // one per fault; empty when intact
+    // What is no fault of the layout but should be known: no run.bat, so the launcher
+    // started without arguments starts nothing. Only once the entries were walked.
+    std::vector<std::string> warnings;
 };
 
 // Fails (with *error) only when the file cannot be read or is no x86 or x64 image at all.

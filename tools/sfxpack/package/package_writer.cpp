@@ -10,6 +10,7 @@
 #include "format/package_format.h"
 #include "tools/sfxpack/base/file_io.h"
 #include "tools/sfxpack/base/text.h"
+#include "tools/sfxpack/package/entry_name.h"
 #include "tools/sfxpack/package/pe_image.h"
 #include "tools/sfxpack/package/short_alias_index.h"
 
@@ -49,7 +50,7 @@ bool CheckInputs(const std::vector<std::string>& paths, std::vector<Input>* inpu
     for (const std::string& path : paths) {
         Input in{path, EntryNameFromPath(path), 0};
         std::string reason;
-        if (!CheckPackableName(in.name, &reason)) {
+        if (!CheckEntryName(in.name, &reason)) {
             *error = "input " + Quoted(path) + " cannot be packed: its name " + reason;
             return false;
         }
@@ -152,58 +153,18 @@ bool WritePackage(InputFile* launcher, const std::vector<Input>& inputs,
 }  // namespace
 
 std::string EntryNameFromPath(const std::string& path) {
+#ifdef _WIN32
     const size_t slash = path.find_last_of("/\\");
+#else
+    const size_t slash = path.rfind('/');
+#endif
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool CheckPackableName(const std::string& name, std::string* reason) {
-    if (name.empty()) {
-        *reason = "is empty";
-        return false;
-    }
-    if (name == "." || name == "..") {
-        *reason = Quoted(name) + " names a folder, not a file";
-        return false;
-    }
-    if (name.size() > kMaxPackableNameLength) {
-        *reason = "is " + std::to_string(name.size()) + " bytes long; Windows file names hold at most " +
-                  std::to_string(kMaxPackableNameLength) + " characters";
-        return false;
-    }
-    for (const char ch : name) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20) {
-            *reason = Quoted(name) + " contains a control character";
-            return false;
-        }
-        // The launcher treats names as ANSI, whose meaning above 0x7E depends on the
-        // code page of the machine it runs on.
-        if (c > 0x7E) {
-            *reason = Quoted(name) + " contains a character outside printable ASCII";
-            return false;
-        }
-        if (std::strchr("<>:\"/\\|?*", ch) != nullptr) {
-            *reason = Quoted(name) + " contains " + Quoted(std::string(1, ch)) +
-                      ", which Windows does not allow in file names";
-            return false;
-        }
-    }
-    const char last = name.back();
-    if (last == '.' || last == ' ') {
-        *reason = Quoted(name) + " ends in a " + (last == '.' ? "dot" : "blank") +
-                  ", which Windows strips when creating the file";
-        return false;
-    }
-    if (!IsSafeEntryName(name.data(), name.size())) {
-        *reason = Quoted(name) + " is a reserved device name on Windows";
-        return false;
-    }
-    return true;
-}
-
-bool CheckLauncherImage(ByteSource* image, std::string* reason) {
+bool CheckLauncherImage(ByteSource* image, std::string* reason, PeArchitecture* architecture) {
     PeImageInfo pe;
     if (ReadPeImage(image, image->Size(), &pe, reason) != PeReadResult::kParsed) return false;
+    if (architecture != nullptr) *architecture = pe.architecture;
     if (pe.securityDirSize != 0) {
         *reason = "it is already signed; pack first, then sign the package";
         return false;
@@ -231,16 +192,30 @@ bool ReadImageArchitecture(const std::string& path, PeArchitecture* architecture
 
 namespace {
 
+void Summarize(const InputFile& launcher, PeArchitecture architecture,
+               const std::vector<Input>& inputs, CreatedPackage* made) {
+    *made = CreatedPackage();
+    made->packageOffset = launcher.Size();
+    uint64_t at = launcher.Size();
+    for (const Input& in : inputs) {
+        made->entries.push_back({in.name, in.path, in.size, at});
+        at += kEntryHeaderSize + in.size;
+    }
+    made->fileLength = at + FillerLength(at) + kEntryHeaderSize;
+    made->architecture = architecture;
+}
+
 bool CreateUnguarded(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
                      const std::string& outPath, std::string* error,
-                     const CopyProgress& progress) {
+                     const CopyProgress& progress, CreatedPackage* made) {
     InputFile launcher;
     std::string reason;
     if (!launcher.Open(launcherPath, &reason)) {
         *error = "launcher " + reason;
         return false;
     }
-    if (!CheckLauncherImage(&launcher, &reason)) {
+    PeArchitecture architecture = PeArchitecture::kX86;
+    if (!CheckLauncherImage(&launcher, &reason, &architecture)) {
         *error = "launcher " + Quoted(launcherPath) + " cannot take a package: " + reason;
         return false;
     }
@@ -252,17 +227,21 @@ bool CreateUnguarded(const std::string& launcherPath, const std::vector<std::str
     if (!CheckInputs(inputPaths, &inputs, error)) return false;
 
     ReplacingFileWriter out;
-    return out.Open(outPath, error) && WritePackage(&launcher, inputs, &out, progress, error) &&
-           out.Commit(error);
+    if (!out.Open(outPath, error) || !WritePackage(&launcher, inputs, &out, progress, error) ||
+        !out.Commit(error)) {
+        return false;
+    }
+    if (made != nullptr) Summarize(launcher, architecture, inputs, made);
+    return true;
 }
 
 }  // namespace
 
 bool CreatePackage(const std::string& launcherPath, const std::vector<std::string>& inputPaths,
                    const std::string& outPath, std::string* error,
-                   const CopyProgress& progress) {
+                   const CopyProgress& progress, CreatedPackage* made) {
     try {
-        return CreateUnguarded(launcherPath, inputPaths, outPath, error, progress);
+        return CreateUnguarded(launcherPath, inputPaths, outPath, error, progress, made);
     } catch (const std::bad_alloc&) {
         // The writer's destructor has removed its temporary file: outPath is as it was.
         *error = "not enough memory to write " + Quoted(outPath);
