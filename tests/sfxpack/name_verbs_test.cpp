@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#include <random>
+
+#include "format/package_format.h"
+#include "json_document.h"
 #include "package_fixture.h"
 #include "run_sfxpack.h"
 
@@ -41,6 +45,96 @@ TEST_F(NameVerbsTest, ListAndVerifyReportNamesTheLauncherRefusesOrThatAliasAnoth
         EXPECT_NE(verified.err.find("failed verification (layout)"), std::string::npos)
             << verified.err;
     }
+}
+
+// One rule for every verb and the launcher: list and verify pass a name exactly when extract
+// writes it, and every name they pass the launcher accepts too.
+TEST_F(NameVerbsTest, EveryVerbJudgesANameAlike) {
+    using Fault = sfx::EntryNameFault;
+    const std::pair<std::string, Fault> cases[] = {
+        {"setup.exe", Fault::kNone},
+        {std::string(255, 'n'), Fault::kNone},
+        {"a b-c_d(1)~!@#$%^&'.dat", Fault::kNone},
+        {"a\x01b", Fault::kControl},
+        {"tab\t.txt", Fault::kControl},
+        {"caf\xE9.txt", Fault::kNotAscii},
+        {"caf\xC3\xA9.txt", Fault::kNotAscii},
+        {"del\x7F", Fault::kNotAscii},
+        {std::string(256, 'n'), Fault::kTooLong},
+        {std::string(259, 'n'), Fault::kTooLong},
+        {"a|b", Fault::kForbidden},
+        {"q\"uote", Fault::kForbidden},
+        {"x\\y", Fault::kForbidden},
+        {"..", Fault::kFolder},
+        {"name.", Fault::kTrailingDotOrBlank},
+        {"name ", Fault::kTrailingDotOrBlank},
+        {"COM1.txt", Fault::kDevice},
+        {"CON", Fault::kDevice},
+    };
+    for (const auto& c : cases) {
+        const std::string& name = c.first;
+        SCOPED_TRACE(name.size() > 40 ? std::to_string(name.size()) + " bytes" : name);
+        EXPECT_EQ(sfx::JudgeEntryName(name.data(), name.size()), c.second);
+        const bool good = c.second == Fault::kNone;
+        if (good) {
+            EXPECT_TRUE(sfx::IsSafeEntryName(name.data(), name.size()));
+        }
+
+        const std::string package = WriteRawPackage({{"run.bat", "r"}, {name, "content"}});
+        const ToolResult listed = RunSfxpack(dir, {"list", package});
+        EXPECT_EQ(listed.exitCode, good ? 0 : 1) << listed.out;
+        const ToolResult verified = RunSfxpack(dir, {"verify", package});
+        EXPECT_EQ(verified.exitCode, good ? 0 : 1) << verified.out;
+        if (!good) {
+            EXPECT_NE(verified.out.find("  - entry 2 ("), std::string::npos) << verified.out;
+            EXPECT_NE(verified.out.find(") cannot be extracted: its name"), std::string::npos)
+                << verified.out;
+        }
+        const std::string to = dir.Path("to");
+        fs::remove_all(to);
+        const ToolResult extracted = RunSfxpack(dir, {"extract", package, "--to", to});
+        EXPECT_EQ(extracted.exitCode, good ? 0 : 1) << extracted.err;
+        EXPECT_EQ(std::distance(fs::directory_iterator(to), fs::directory_iterator()), good ? 2 : 1);
+        if (!good) {
+            EXPECT_EQ(extracted.err.rfind("sfxpack: entry 2 at ", 0), 0u) << extracted.err;
+        }
+    }
+}
+
+// Whatever bytes a name holds, one JudgeEntryName passes the launcher's check passes too.
+TEST(NameRule, TheLaunchersCheckPassesEveryNameTheRulePasses) {
+    std::mt19937 random(11);
+    const std::string alphabet = std::string("aZ0.~ :/\\|<>\"?*\x01\x7F\xB9\xE9") + '\0';
+    int passed = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string name;
+        const size_t length = random() % 8;
+        for (size_t i = 0; i < length; ++i) name += alphabet[random() % alphabet.size()];
+        if (round % 7 == 0) name = (round % 2 ? "com1" : "AUX") + name;
+        if (sfx::JudgeEntryName(name.data(), name.size()) != sfx::EntryNameFault::kNone) continue;
+        ++passed;
+        EXPECT_TRUE(sfx::IsSafeEntryName(name.data(), name.size())) << name;
+    }
+    EXPECT_GT(passed, 500);  // the rule did pass names, so the check means something
+}
+
+TEST_F(NameVerbsTest, ProblemsInJsonNameTheirEntryAsListNumbersIt) {
+    if (!HaveCommand("python3")) GTEST_SKIP() << "needs python3 to parse JSON";
+    const std::string package =
+        WriteRawPackage({{"run.bat", "r"}, {"fine.txt", "f"}, {"a\x01b", "c"}});
+    const ToolResult r = RunSfxpack(dir, {"verify", "--json", package});
+    EXPECT_EQ(r.exitCode, 1);
+    const JsonDocument doc = ParseJson(dir, r.out);
+    ASSERT_TRUE(doc.parsed);
+    EXPECT_EQ(doc["problems.#"], "1");
+    EXPECT_EQ(doc["problems.0.entry"], "3");
+    EXPECT_EQ(doc["problems.0.offset"],
+              std::to_string(std::stoull(doc["entries.2.headerOffset"]) + 24));
+    EXPECT_EQ(doc["entries.2.entry"], "3");
+    const ToolResult listed = RunSfxpack(dir, {"list", package});
+    EXPECT_NE(listed.out.find("  entry 3  size 1  header at " + doc["entries.2.headerOffset"]),
+              std::string::npos)
+        << listed.out;
 }
 
 TEST_F(NameVerbsTest, CreateRefusesAnInputNamedLikeAnotherOnesShortAlias) {
