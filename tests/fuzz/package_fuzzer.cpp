@@ -48,7 +48,11 @@ void InspectFar(const uint8_t* data, size_t size) {
 void CheckNames(const uint8_t* data, size_t size) {
     const size_t nameLength = std::min<size_t>(size, sfx::kFileNameField);
     const char* name = reinterpret_cast<const char*>(data);
-    sfx::IsSafeEntryName(name, nameLength);
+    // Whatever the rule of every sfxpack verb passes, the launcher's own check passes too.
+    if (sfx::JudgeEntryName(name, nameLength) == sfx::EntryNameFault::kNone &&
+        !sfx::IsSafeEntryName(name, nameLength)) {
+        std::abort();
+    }
     // The first half as an alias of the second, and the index agreeing with the rule.
     const size_t half = nameLength / 2;
     const std::string alias(name, half), longName(name + half, nameLength - half);

@@ -129,6 +129,12 @@ TEST_F(MessagesTest, ExtractTellsEachFileOrWithQuietOnlyProblemsAndTheSummary) {
     EXPECT_EQ(quiet.out, "extracted 2 of 3 entries into " + dir.Path("quiet") + "\n");
     EXPECT_EQ(quiet.err, loud.err);
     EXPECT_EQ(quiet.err.rfind("sfxpack: entry 2 at ", 0), 0u) << quiet.err;
+
+    // A later entry of the name lands in the file first written, under its spelling.
+    const ToolResult twice = RunSfxpack(
+        dir, {"extract", WriteRawPackage({{"Read.Me", "1"}, {"READ.ME", "2"}}), "--to", dir.Path("twice")});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_EQ(twice.out.rfind("wrote Read.Me\nreplaced Read.Me\n", 0), 0u) << twice.out;
 }
 
 // Valid UTF-8 is shown as it is; other bytes as \xNN; each failure says why.

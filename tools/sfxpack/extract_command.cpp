@@ -72,7 +72,9 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (quiet && e.written) return;
         meter.Clear();
         if (e.written) {
-            out << (e.replaced ? "replaced " : "wrote ") << Printable(e.name) << std::endl;
+            // Under the spelling first written, which a later entry of the name replaces.
+            out << (e.replaced ? "replaced " : "wrote ") << Printable(outcome.written.back())
+                << std::endl;
         } else {
             err << "sfxpack: " << Printable(outcome.refused.back()) << std::endl;
         }

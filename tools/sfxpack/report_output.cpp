@@ -78,6 +78,17 @@ void WriteWarnings(const std::vector<std::string>& warnings, JsonWriter* j) {
     j->EndArray();
 }
 
+// The members every entry object of create and extract starts with.
+void BeginEntry(size_t entry, const std::string& name, uint64_t size, JsonWriter* j) {
+    j->BeginObject();
+    j->Key("entry");
+    j->Number(entry);
+    j->Key("name");
+    j->Bytes(name);
+    j->Key("size");
+    j->Number(size);
+}
+
 void WriteEntries(const sfx::PackageReport& r, JsonWriter* j) {
     j->Key("entries");
     j->BeginArray();
@@ -278,13 +289,7 @@ void PrintCreateJson(const std::string& out, const std::string& launcher,
     j.BeginArray();
     for (size_t i = 0; i < made.entries.size(); ++i) {
         const sfx::CreatedEntry& e = made.entries[i];
-        j.BeginObject();
-        j.Key("entry");
-        j.Number(i + 1);
-        j.Key("name");
-        j.Bytes(e.name);
-        j.Key("size");
-        j.Number(e.size);
+        BeginEntry(i + 1, e.name, e.size, &j);
         j.Key("headerOffset");
         j.Number(e.headerOffset);
         j.Key("offset");
@@ -322,13 +327,7 @@ void PrintExtractJson(const std::string& path, const std::string& to,
     size_t written = 0;
     for (const sfx::ExtractedEntry& e : outcome.entries) {
         written += e.written ? 1 : 0;
-        j.BeginObject();
-        j.Key("entry");
-        j.Number(e.entry);
-        j.Key("name");
-        j.Bytes(e.name);
-        j.Key("size");
-        j.Number(e.size);
+        BeginEntry(e.entry, e.name, e.size, &j);
         j.Key("path");
         e.written ? j.String(e.path) : j.Null();
         j.Key("written");
