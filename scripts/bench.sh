@@ -28,7 +28,7 @@ trap 'rm -rf "$work"' EXIT
 head -c "$((mib << 20))" /dev/urandom > "$work/payload.bin"
 launcher="$top/build/windows/bin/VADuVavuVazo.exe"
 sfxpack="$top/build/native/bin/sfxpack"
-create=$(for i in 1 2 3 4 5; do rm -f "$work/p.exe"; seconds "$sfxpack" create --launcher "$launcher" --out "$work/p.exe" "$work/payload.bin"; done | median)
+create=$(for i in 1 2 3 4 5; do rm -f "$work/p.exe"; seconds "$sfxpack" create --launcher "$launcher" --out "$work/p.exe" "$work/payload.bin" 2>/dev/null; done | median)
 copy=$(for i in 1 2 3 4 5; do rm -f "$work/c.bin"; seconds cp "$work/payload.bin" "$work/c.bin"; done | median)
 verify=$(for i in 1 2 3 4 5; do seconds "$sfxpack" verify "$work/p.exe"; done | median)
 printf '| sfxpack create, %s MiB (Linux) | %.0f MiB/s | cp %.0f MiB/s | %.1fx | |\n' "$mib" \
