@@ -24,10 +24,12 @@ protected:
         RemoveCompanyKeys();
         ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
         DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+        DeleteFileW((machineTemp + L"unpack.log").c_str());
     }
     void TearDown() override {
         RemoveCompanyKeys();
         DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+        DeleteFileW((machineTemp + L"unpack.log").c_str());
     }
 
     static DWORD Status() {
@@ -120,7 +122,8 @@ TEST_F(UserEnvironmentTest, ATemporaryPathIsNeverReadAsInterpreterSyntax) {
 }
 
 // A link on the temporary folder's way could be turned elsewhere between the extraction and
-// the launch; the machine's folder takes the run, while the log keeps its place.
+// the launch; the machine's folder takes the run. The log goes there too: written through
+// the link, an elevated run would make or append to a file wherever the link leads.
 TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
     Pack({{L"run.bat", "@echo ran\r\n"}});
     const std::wstring elsewhere = root / L"elsewhere";
@@ -133,12 +136,12 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
     const RunResult run = RunLauncher(package, linkedTemp);
     RemoveUnixLink(link);
     ASSERT_TRUE(run.finished);
-    const std::vector<std::wstring> m = LogMessages(elsewhere + L"\\Temp\\unpack.log");
+    const std::vector<std::wstring> m = LogMessages(machineTemp + L"unpack.log");
     EXPECT_NE(std::find(m.begin(), m.end(),
                         L"[CUnPack::GetWorkFolder] temporary folder " + linkedTemp +
                             L" not used (a link on its way), work folder and batch output in:" + machineTemp),
               m.end());
-    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L".\n..\nunpack.log\n") << "worked through the link";
+    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L".\n..\n") << "written through the link";
     EXPECT_EQ(Text(machineTemp + L"unpack.log.txt"), "ran\r\n");
     EXPECT_EQ(Status(), 0u);
 }
@@ -169,6 +172,53 @@ TEST_F(UserEnvironmentTest, TheBatchGetsTheMachinesVariables) {
     EXPECT_NE(vars.find("windir=" + systemRoot + "\r\n"), std::string::npos) << vars;
     EXPECT_NE(vars.find("SystemRoot=" + systemRoot + "\r\n"), std::string::npos) << vars;
     EXPECT_NE(vars.find("Other=passes\r\n"), std::string::npos) << vars;
+    EXPECT_EQ(Status(), 0u);
+}
+
+// More of the user's variables steer what run.bat starts: SystemDrive, ALLUSERSPROFILE and
+// PUBLIC name system folders as windir does; with NoDefaultCurrentDirectoryInExePath the
+// interpreter looks for run.bat and the bare names in it on the machine's Path instead of
+// the work folder; the profiler variables of .NET load a library of the user's choice into
+// every .NET program run.bat starts (PowerShell among them), and DOTNET_STARTUP_HOOKS an
+// assembly. Wine's interpreter ignores NoDefaultCurrentDirectoryInExePath and Wine runs no
+// .NET here, so what is checked is what the batch is handed.
+TEST_F(UserEnvironmentTest, NoVariableOfTheUserRedirectsWhatTheBatchStarts) {
+    Pack({{L"run.bat", "@set > \"%TEMP%\\vars.txt\"\r\n"}});
+    const std::wstring planted = root / L"planted";
+    const EnvOverrides user = {
+        {L"SystemDrive", L"P:"},
+        {L"ALLUSERSPROFILE", planted},
+        {L"PUBLIC", planted},
+        {L"NoDefaultCurrentDirectoryInExePath", L"planted"},
+        {L"COR_ENABLE_PROFILING", L"planted"},
+        {L"COR_PROFILER", L"{planted}"},
+        {L"COR_PROFILER_PATH", planted + L".dll"},
+        {L"COR_PROFILER_PATH_64", planted + L".dll"},
+        {L"CORECLR_ENABLE_PROFILING", L"planted"},
+        {L"CORECLR_PROFILER", L"{planted}"},
+        {L"CORECLR_PROFILER_PATH", planted + L".dll"},
+        {L"DOTNET_STARTUP_HOOKS", planted + L".dll"},
+    };
+    ASSERT_TRUE(Run(L"", user).finished);
+    const std::string vars = Text(temp + L"vars.txt");
+    ASSERT_FALSE(vars.empty()) << "run.bat did not run";
+    // Names compared as the interpreter prints them: NAME=value at the start of a line.
+    auto value = [&vars](const std::string& name) {
+        std::string upperVars = vars, upperName = name;
+        for (char& c : upperVars) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        for (char& c : upperName) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        const size_t at = ("\n" + upperVars).find("\n" + upperName + "=");
+        if (at == std::string::npos) return std::string("(none)");
+        const size_t start = at + name.size() + 1;
+        return vars.substr(start, vars.find_first_of("\r\n", start) - start);
+    };
+    for (const auto& [name, planting] : user) {
+        EXPECT_EQ(value(Narrow(name)).find(Narrow(planting)), std::string::npos)
+            << Narrow(name) << " reached the batch as the user set it";
+    }
+    const std::string systemRoot = Narrow(GetSystemWindowsDirectoryPath());
+    EXPECT_EQ(value("SystemDrive"), systemRoot.substr(0, 2));
+    EXPECT_EQ(value("ALLUSERSPROFILE"), value("ProgramData"));
     EXPECT_EQ(Status(), 0u);
 }
 
