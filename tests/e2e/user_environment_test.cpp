@@ -146,6 +146,47 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
     EXPECT_EQ(Status(), 0u);
 }
 
+// The check of the temporary folder is made once, but the log is written line by line
+// throughout the run, each time by its path: the user can rename the folder away between two
+// lines (nothing holds it then) and put a link under its name. Here the swap is made while
+// the launched program runs; the lines that follow must still land in the folder that was
+// checked, wherever it is by now, never where the link leads.
+TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunGetsNoLineThroughIt) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring startedName = L"sfx-swap-started-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring releaseName = L"sfx-swap-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE started = CreateProbeEvent(startedName);
+    HANDLE release = CreateProbeEvent(releaseName);
+    ASSERT_NE(started, nullptr);
+    ASSERT_NE(release, nullptr);
+    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
+    const std::wstring moved = root / L"tmp-moved";
+    const std::wstring elsewhere = root / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+
+    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
+                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
+                                   {L"PROBE_WAIT", releaseName}});
+    ASSERT_NE(process, nullptr);
+    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
+    SetEvent(release);
+    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
+    CloseHandle(started);
+    CloseHandle(release);
+    RemoveUnixLink(tempFolder);
+    ASSERT_TRUE(running) << "the launched program did not start";
+    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
+    ASSERT_TRUE(ended);
+
+    EXPECT_EQ(ListFolder(elsewhere + L"\\"), L".\n..\n") << "written through the link";
+    const std::vector<std::wstring> m = LogMessages(moved + L"\\unpack.log");
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(m.back().rfind(L"[CUnPackFileApp::InitInstance] execute done code:0", 0), 0u) << Narrow(m.back());
+}
+
 // The user's own windir, ComSpec, PATHEXT or ProgramFiles would redirect what run.bat starts
 // by them; TEMP and TMP stay the user's, since that is where run.bat leaves its results.
 TEST_F(UserEnvironmentTest, TheBatchGetsTheMachinesVariables) {
