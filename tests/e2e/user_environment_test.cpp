@@ -97,6 +97,42 @@ TEST_F(UserEnvironmentTest, AFileSwappedUnderTheRunningImageIsNotUnpacked) {
     EXPECT_EQ(Status(), 999u);
 }
 
+// The folder the launcher is started from (Downloads, say) is the user's: a library put there
+// under the name of a system library must never be loaded, neither while the loader resolves
+// the image's imports and what they import in turn, before any code of the launcher runs,
+// nor later. Under Wine the static imports' own imports (shell32 importing shlwapi importing
+// shcore) are looked for beside the program first.
+TEST_F(UserEnvironmentTest, NoLibraryBesideTheLauncherIsLoaded) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring downloads = root / L"downloads\\";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    const std::wstring started = downloads + L"VADuVavuVazo.exe";
+    ASSERT_TRUE(CopyFileW(package.c_str(), started.c_str(), FALSE));
+    const wchar_t* const names[] = {
+        L"shcore",   L"shlwapi",   L"shell32",  L"version",  L"imm32",    L"cryptbase", L"cryptsp",
+        L"uxtheme",  L"dwmapi",    L"propsys",  L"profapi",  L"wtsapi32", L"userenv",   L"sspicli",
+        L"secur32",  L"wldp",      L"edputil",  L"iertutil", L"urlmon",   L"netapi32",  L"netutils",
+        L"srvcli",   L"wkscli",    L"samcli",   L"logoncli", L"cfgmgr32", L"vaultcli",  L"TextShaping",
+        L"comctl32", L"msimg32",   L"ntmarta",  L"winmm",    L"apphelp",  L"msctf",     L"oleacc",
+        L"ole32",    L"oleaut32",  L"combase",  L"rpcrt4",   L"setupapi", L"wintrust",  L"crypt32",
+        L"bcrypt",   L"mpr",       L"windows.storage"};
+    const std::wstring library = BinaryFolder() + L"probe_library.dll";
+    for (const wchar_t* name : names) {
+        ASSERT_TRUE(CopyFileW(library.c_str(), (downloads + name + L".dll").c_str(), FALSE)) << Narrow(name);
+    }
+    ASSERT_TRUE(CopyFileW(library.c_str(), (downloads + L"winspool.drv").c_str(), FALSE));
+    const std::wstring loaded = root / L"loaded.txt";
+
+    HANDLE process = StartProcess(Quote(started), {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_LIBRARY_OUT", loaded}},
+                                  downloads);
+    ASSERT_NE(process, nullptr);
+    ASSERT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    CloseHandle(process);
+    EXPECT_FALSE(FileExists(loaded)) << "loaded from the start folder:\n" << Narrow(ReadUtf16(loaded));
+    EXPECT_EQ(Text(temp + L"unpack.log.txt"), "ran\r\n");
+    EXPECT_EQ(Status(), 0u);
+}
+
 // cmd.exe expands %NAME% even inside quotation marks, and the batch output's path goes into
 // its command: a temporary folder named x%Q% with Q = '" & command & "' ran the command.
 TEST_F(UserEnvironmentTest, ATemporaryPathIsNeverReadAsInterpreterSyntax) {
