@@ -10,6 +10,7 @@ add_library(launcher_core STATIC
   framework/string_resource.cpp
   framework/file.cpp
   util/log.cpp
+  util/shell_functions.cpp
   util/system_paths.cpp
   util/file_system.cpp
   util/folder_tree.cpp
