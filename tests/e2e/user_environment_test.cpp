@@ -223,6 +223,43 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunGetsNoLin
     EXPECT_EQ(m.back().rfind(L"[CUnPackFileApp::InitInstance] execute done code:0", 0), 0u) << Narrow(m.back());
 }
 
+// The same swap, aimed at the clean-up: with a folder "unpack" where the link leads, the
+// removal of the work folder by its path would empty that folder instead of the run's own.
+TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunIsNotEmptiedThroughIt) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring startedName = L"sfx-clean-started-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring releaseName = L"sfx-clean-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE started = CreateProbeEvent(startedName);
+    HANDLE release = CreateProbeEvent(releaseName);
+    ASSERT_NE(started, nullptr);
+    ASSERT_NE(release, nullptr);
+    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
+    const std::wstring moved = root / L"tmp-moved";
+    const std::wstring elsewhere = root / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((elsewhere + L"\\unpack").c_str(), nullptr));
+    ASSERT_TRUE(WriteText(elsewhere + L"\\unpack\\precious.txt", "precious"));
+
+    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
+                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
+                                   {L"PROBE_WAIT", releaseName}});
+    ASSERT_NE(process, nullptr);
+    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
+    SetEvent(release);
+    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
+    CloseHandle(started);
+    CloseHandle(release);
+    RemoveUnixLink(tempFolder);
+    ASSERT_TRUE(running) << "the launched program did not start";
+    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
+    ASSERT_TRUE(ended);
+
+    EXPECT_EQ(Text(elsewhere + L"\\unpack\\precious.txt"), "precious") << "emptied through the link";
+}
+
 // The user's own windir, ComSpec, PATHEXT or ProgramFiles would redirect what run.bat starts
 // by them; TEMP and TMP stay the user's, since that is where run.bat leaves its results.
 TEST_F(UserEnvironmentTest, TheBatchGetsTheMachinesVariables) {
