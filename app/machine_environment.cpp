@@ -71,6 +71,7 @@ std::vector<MachineVariable> MachineVariables() {
     std::vector<MachineVariable> variables = {
         {L"SystemRoot", systemRoot},
         {L"windir", systemRoot},
+        {L"SystemDrive", table[L"SYSTEMDRIVE"]},
     };
     const struct {
         const wchar_t* name;
@@ -90,7 +91,9 @@ std::vector<MachineVariable> MachineVariables() {
     }
     const std::wstring programData = ExpandFromTable(MachineString(kProfileList, L"ProgramData"), table);
     variables.push_back({L"ProgramData", programData});
+    variables.push_back({L"ALLUSERSPROFILE", programData});
     table[L"PROGRAMDATA"] = programData;
+    variables.push_back({L"PUBLIC", ExpandFromTable(MachineString(kProfileList, L"Public"), table)});
 
     const std::wstring interpreter = GetSystemDirectoryPath().empty() ? std::wstring()
                                                                        : GetSystemDirectoryPath() + L"\\cmd.exe";
@@ -102,6 +105,21 @@ std::vector<MachineVariable> MachineVariables() {
         {L"PATHEXT", L".COM;.EXE;.BAT;.CMD"},
         {L"ComSpec", interpreter.c_str()},
         {L"PSModulePath", L""},
+        // Set, the interpreter no longer looks in the work folder for run.bat and the bare
+        // names in it, only on Path.
+        {L"NoDefaultCurrentDirectoryInExePath", L""},
+        // Each .NET program started would load the library or assembly they name.
+        {L"COR_ENABLE_PROFILING", L""},
+        {L"COR_PROFILER", L""},
+        {L"COR_PROFILER_PATH", L""},
+        {L"COR_PROFILER_PATH_32", L""},
+        {L"COR_PROFILER_PATH_64", L""},
+        {L"CORECLR_ENABLE_PROFILING", L""},
+        {L"CORECLR_PROFILER", L""},
+        {L"CORECLR_PROFILER_PATH", L""},
+        {L"CORECLR_PROFILER_PATH_32", L""},
+        {L"CORECLR_PROFILER_PATH_64", L""},
+        {L"DOTNET_STARTUP_HOOKS", L""},
     };
     for (const auto& variable : session) {
         std::wstring value = ExpandFromTable(MachineString(kSessionEnvironment, variable.name), table);

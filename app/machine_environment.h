@@ -19,10 +19,11 @@ struct MachineVariable {
 // the table lacks stays as written, as the system's own expansion leaves it.
 std::wstring ExpandFromTable(const std::wstring& text, const std::map<std::wstring, std::wstring>& table);
 
-// The machine's values of Path, PATHEXT, ComSpec, windir, SystemRoot, ProgramFiles,
-// ProgramFiles(x86), ProgramW6432, CommonProgramFiles, CommonProgramFiles(x86),
-// CommonProgramW6432, ProgramData and PSModulePath, read from the system folder and the
-// machine's registry.
+// The machine's values of Path, PATHEXT, ComSpec, windir, SystemRoot, SystemDrive,
+// ProgramFiles, ProgramFiles(x86), ProgramW6432, CommonProgramFiles, CommonProgramFiles(x86),
+// CommonProgramW6432, ProgramData, ALLUSERSPROFILE, PUBLIC and PSModulePath, read from the
+// system folder and the machine's registry; also of NoDefaultCurrentDirectoryInExePath and
+// the .NET profiler and startup hook variables, which the machine normally leaves unset.
 std::vector<MachineVariable> MachineVariables();
 
 // Sets this process's environment, which the launched program inherits, to those values.

@@ -17,6 +17,7 @@
 #include "util/log.h"
 #include "util/file_system.h"
 #include "util/os_version.h"
+#include "util/shell_functions.h"
 #include "util/system_paths.h"
 #include "util/time_stamp.h"
 
@@ -149,7 +150,7 @@ BOOL CUnPackFileApp::LaunchAndWait(CUnPack& unpacker, const LaunchCommand& comma
     // What the program inherits of the user's environment: only what the machine says for
     // the variables that name system folders and programs.
     if (mayLaunch) ApplyMachineVariables();
-    if (!mayLaunch || !ShellExecuteExW(&request)) {
+    if (!mayLaunch || !ShellExecuteFromSystem(&request)) {
         WriteLog(L"[%s] execute fail", kTag);
         // The work folder stays for inspection.
         return FALSE;

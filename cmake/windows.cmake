@@ -10,6 +10,7 @@ add_library(launcher_core STATIC
   framework/string_resource.cpp
   framework/file.cpp
   util/log.cpp
+  util/shell_functions.cpp
   util/system_paths.cpp
   util/file_system.cpp
   util/folder_tree.cpp
@@ -65,6 +66,12 @@ add_executable(probe tests/probe/probe.cpp)
 target_compile_options(probe PRIVATE ${PROJECT_WARNINGS})
 target_link_options(probe PRIVATE -municode ${WINDOWS_LINK_FLAGS})
 
+# A library the tests plant beside the launcher under system libraries' names.
+add_library(probe_library SHARED tests/probe/probe_library.cpp)
+set_target_properties(probe_library PROPERTIES PREFIX "" OUTPUT_NAME probe_library)
+target_compile_options(probe_library PRIVATE ${PROJECT_WARNINGS})
+target_link_options(probe_library PRIVATE -s ${WINDOWS_LINK_FLAGS})
+
 set(TEST_SUPPORT_SOURCES
   tests/support/test_folder.cpp
   tests/support/launcher_run.cpp
@@ -82,7 +89,7 @@ function(add_windows_test_program name)
   target_link_libraries(${name} PRIVATE launcher_core sfxpack_core GTest::gtest_main)
   target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
   target_link_options(${name} PRIVATE ${WINDOWS_LINK_FLAGS})
-  add_dependencies(${name} launcher probe lean_runtime_probe)
+  add_dependencies(${name} launcher probe probe_library lean_runtime_probe)
 endfunction()
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)

@@ -4,6 +4,7 @@
 #include "package/unpack.h"
 #include "res/resource.h"
 #include "util/log.h"
+#include "util/shell_functions.h"
 #include "util/system_paths.h"
 
 namespace {
@@ -29,9 +30,8 @@ BOOL CUnPack::CheckFreeSpace(uint64_t fileSize, ULONGLONG& freeBytes) {
     if (freeBytes >= fileSize) return TRUE;
 
     wchar_t programs[MAX_PATH + 1] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT,
-                                programs))) {
-        SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
+    if (FAILED(FolderPathFromSystem(CSIDL_PROGRAM_FILESX86, SHGFP_TYPE_CURRENT, programs))) {
+        FolderPathFromSystem(CSIDL_PROGRAM_FILES, SHGFP_TYPE_CURRENT, programs);
     }
     QueryFreeSpace(m_pfnFreeSpace, programs, freeBytes, fileSize);
     if (freeBytes >= fileSize) return TRUE;

@@ -120,6 +120,42 @@ UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* s
     return UniqueHandle(handle);
 }
 
+UniqueHandle OpenForAppendIn(HANDLE folder, const std::wstring& name) {
+    const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
+        reinterpret_cast<void*>(NtdllProc("NtCreateFile")));
+    const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
+        reinterpret_cast<void*>(NtdllProc("RtlNtStatusToDosError")));
+    if (create == nullptr || toError == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return UniqueHandle();
+    }
+    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos || name.size() * sizeof(wchar_t) > 0xFFFF) {
+        SetLastError(ERROR_INVALID_NAME);
+        return UniqueHandle();
+    }
+    std::wstring relative = name;
+    UNICODE_STRING objectName;
+    objectName.Buffer = &relative[0];
+    objectName.Length = static_cast<USHORT>(relative.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK io = {};
+    HANDLE handle = nullptr;
+    // No sharing; made when missing; a link at the name opened as itself.
+    const NTSTATUS status =
+        create(&handle, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
+               FILE_ATTRIBUTE_NORMAL, 0, FILE_OPEN_IF,
+               FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (status < 0) {
+        SetLastError(toError(status));
+        return UniqueHandle();
+    }
+    // What CreateFileW with OPEN_ALWAYS leaves.
+    SetLastError(io.Information == FILE_OPENED ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return UniqueHandle(handle);
+}
+
 std::wstring RandomSuffix() {
     ULONG value = 0;
     // Should the generator fail, the clock still makes a name that is hard to foresee.

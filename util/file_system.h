@@ -45,6 +45,12 @@ UniqueHandle HoldFolder(const std::wstring& folder);
 // last error set, when anything of that name exists already (a link included).
 UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security);
 
+// Opens name (no folder part) right inside the folder the handle holds, for appending,
+// without sharing, made when missing, as CreateFileW with OPEN_ALWAYS and the reparse-point
+// flag would by path, and leaves the same last error. The name is looked up in that very
+// folder, whatever path leads to it by now. Empty when it cannot be opened.
+UniqueHandle OpenForAppendIn(HANDLE folder, const std::wstring& name);
+
 // Eight random hexadecimal digits from the system's generator, for names that another
 // account must not guess ahead of time.
 std::wstring RandomSuffix();

@@ -81,15 +81,25 @@ void DeleteChildren(const std::wstring& base, const std::wstring& baseFinalPath)
 }
 
 // The final path of the folder that holds path (without a backslash at its end), against
-// which the path's own handle is checked; empty when it cannot be had.
+// which the path's own handle is checked. Empty when it cannot be had, and when the folder
+// that path names is not reached by that path itself: a link or mount point on its way,
+// put there after the path was chosen, would have the tree of another folder emptied.
 std::wstring ParentFinalPath(const std::wstring& path) {
     const size_t cut = path.rfind(L'\\');
     if (cut == std::wstring::npos) return std::wstring();
     // With its backslash, so that a drive's root is its root, not its current directory.
-    const UniqueHandle parent(CreateFileW(path.substr(0, cut + 1).c_str(), FILE_READ_ATTRIBUTES,
+    const std::wstring written = path.substr(0, cut + 1);
+    const UniqueHandle parent(CreateFileW(written.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return parent ? WithoutTrailingBackslashes(GetFinalPath(parent.Get())) : std::wstring();
+    if (!parent) return std::wstring();
+    const std::wstring finalPath = WithoutTrailingBackslashes(GetFinalPath(parent.Get()));
+    // 8.3 aliases of long names in the path are no links.
+    const std::wstring longPath = QueryFixedPath(
+        [&written](wchar_t* buffer, DWORD size) { return GetLongPathNameW(written.c_str(), buffer, size); });
+    std::wstring expected = WithoutTrailingBackslashes(longPath.empty() ? written : longPath);
+    if (expected.compare(0, 4, L"\\\\?\\") != 0) expected = L"\\\\?\\" + expected;
+    return EqualIgnoringCase(finalPath, expected) ? finalPath : std::wstring();
 }
 
 }  // namespace
@@ -102,7 +112,10 @@ void DeleteFolderTree(const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(top.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        DeleteChild(top, top.substr(top.rfind(L'\\') + 1), attributes, ParentFinalPath(top));
+        // Nothing is deleted without a parent to check the folder's own handle against.
+        const std::wstring parentFinalPath = ParentFinalPath(top);
+        if (parentFinalPath.empty()) return;
+        DeleteChild(top, top.substr(top.rfind(L'\\') + 1), attributes, parentFinalPath);
         return;
     }
     SafeRemoveDirectory(folder);

@@ -11,6 +11,7 @@
 #include "framework/handles.h"
 #include "util/file_system.h"
 #include "util/system_paths.h"
+#include "util/work_temp.h"
 
 namespace {
 
@@ -52,19 +53,50 @@ void WriteLog(const wchar_t* format, ...) {
     AppendLogLine(line);
 }
 
-std::wstring GetLogFilePath() {
+namespace {
+
+const wchar_t kLogName[] = L"unpack.log";
+
+// Where the log goes, decided anew only when GetTempPathW answers something else: the user's
+// temporary folder, held, when nothing on its way can send the writes elsewhere; else the
+// machine's. Kept at namespace scope: the lean runtime has no guard for function-local statics.
+struct LogFolder {
+    std::wstring temp;    // the answer it was decided for
+    std::wstring folder;  // ending in a backslash
+    UniqueHandle held;    // the user's folder, when it is the one; each line is made relative to it
+};
+LogFolder g_logFolder;
+
+const LogFolder& DecideLogFolder() {
     const std::wstring temp = GetTempDirectory();
-    if (!temp.empty()) return temp + L"unpack.log";
-    return GetWindowsDirectoryPath() + L"\\Temp\\unpack.log";
+    if (!g_logFolder.folder.empty() && temp == g_logFolder.temp) return g_logFolder;
+    g_logFolder.temp = temp;
+    g_logFolder.held.Reset();
+    // A link or mount point on the way (or a folder swapped for one later, between two
+    // lines) would make an elevated run create or append to a file wherever it leads.
+    if (WhyRedirecting(temp, &g_logFolder.held) == nullptr) {
+        g_logFolder.folder = temp;
+    } else {
+        g_logFolder.held.Reset();
+        g_logFolder.folder = GetSystemWindowsDirectoryPath() + L"\\Temp\\";
+    }
+    return g_logFolder;
 }
 
+}  // namespace
+
+std::wstring GetLogFilePath() { return DecideLogFolder().folder + kLogName; }
+
 void AppendLogLine(const std::wstring& line) {
-    const std::wstring path = GetLogFilePath();
+    const LogFolder& folder = DecideLogFolder();
     // No sharing: while anyone else has the file open the line is dropped rather than
-    // interleaved. The reparse-point flag opens a link as itself so it can be refused.
-    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, 0,
-                                  nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // interleaved. A link at the name is opened as itself so it can be refused.
+    UniqueHandle file = folder.held ? OpenForAppendIn(folder.held.Get(), kLogName)
+                                    : UniqueHandle(CreateFileW((folder.folder + kLogName).c_str(),
+                                                               FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                                               OPEN_ALWAYS,
+                                                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                               nullptr));
     if (!file) return;
     // Appended to only when it is what it looks like: one plain file.
     if (!IsPlainSingleLinkFile(file.Get())) return;

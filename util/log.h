@@ -12,8 +12,11 @@ class CFileError;
 // 1022 characters; "Last=" shows the caller's last-error code, which is read first.
 void WriteLog(const wchar_t* format, ...);
 
-// Full path of the log file: the temporary directory + "unpack.log", or the Windows
-// directory's "\Temp\unpack.log" when the temporary directory cannot be had.
+// Full path of the log file: the temporary directory + "unpack.log", or the machine's
+// "%SystemRoot%\Temp\unpack.log" when the temporary directory cannot be had or could send
+// the writes elsewhere (a link or mount point on its way, not a folder on a local drive;
+// see WhyRedirecting in util/work_temp.h). Decided anew only when the temporary directory
+// changes; the user's folder is then held, and each line is made in that very folder.
 std::wstring GetLogFilePath();
 
 // Appends line and CR LF to the log file, opened exclusively for this one line. The line

@@ -8,6 +8,15 @@
 
 #include <string>
 
+#include "framework/handles.h"
+
+// Why temp (a full path ending in a backslash) could send what is written into it elsewhere:
+// a link or mount point on its way, a final path other than itself, not a folder on a local
+// drive, missing, or unknown (empty); null when nothing can. Then held, when given, takes the
+// folder that was checked, opened with every sharing: what is made relative to that handle
+// lands in that very folder, whatever its path leads to by then.
+const wchar_t* WhyRedirecting(const std::wstring& temp, UniqueHandle* held);
+
 // TRUE when path holds a character cmd.exe treats specially even inside quotation marks
 // (% and !, which expand variables) or outside them.
 bool HasInterpreterSyntax(const std::wstring& path);

@@ -24,10 +24,12 @@ protected:
         RemoveCompanyKeys();
         ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kProductKeyPath));
         DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+        DeleteFileW((machineTemp + L"unpack.log").c_str());
     }
     void TearDown() override {
         RemoveCompanyKeys();
         DeleteFileW((machineTemp + L"unpack.log.txt").c_str());
+        DeleteFileW((machineTemp + L"unpack.log").c_str());
     }
 
     static DWORD Status() {
@@ -95,6 +97,42 @@ TEST_F(UserEnvironmentTest, AFileSwappedUnderTheRunningImageIsNotUnpacked) {
     EXPECT_EQ(Status(), 999u);
 }
 
+// The folder the launcher is started from (Downloads, say) is the user's: a library put there
+// under the name of a system library must never be loaded, neither while the loader resolves
+// the image's imports and what they import in turn, before any code of the launcher runs,
+// nor later. Under Wine the static imports' own imports (shell32 importing shlwapi importing
+// shcore) are looked for beside the program first.
+TEST_F(UserEnvironmentTest, NoLibraryBesideTheLauncherIsLoaded) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring downloads = root / L"downloads\\";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    const std::wstring started = downloads + L"VADuVavuVazo.exe";
+    ASSERT_TRUE(CopyFileW(package.c_str(), started.c_str(), FALSE));
+    const wchar_t* const names[] = {
+        L"shcore",   L"shlwapi",   L"shell32",  L"version",  L"imm32",    L"cryptbase", L"cryptsp",
+        L"uxtheme",  L"dwmapi",    L"propsys",  L"profapi",  L"wtsapi32", L"userenv",   L"sspicli",
+        L"secur32",  L"wldp",      L"edputil",  L"iertutil", L"urlmon",   L"netapi32",  L"netutils",
+        L"srvcli",   L"wkscli",    L"samcli",   L"logoncli", L"cfgmgr32", L"vaultcli",  L"TextShaping",
+        L"comctl32", L"msimg32",   L"ntmarta",  L"winmm",    L"apphelp",  L"msctf",     L"oleacc",
+        L"ole32",    L"oleaut32",  L"combase",  L"rpcrt4",   L"setupapi", L"wintrust",  L"crypt32",
+        L"bcrypt",   L"mpr",       L"windows.storage"};
+    const std::wstring library = BinaryFolder() + L"probe_library.dll";
+    for (const wchar_t* name : names) {
+        ASSERT_TRUE(CopyFileW(library.c_str(), (downloads + name + L".dll").c_str(), FALSE)) << Narrow(name);
+    }
+    ASSERT_TRUE(CopyFileW(library.c_str(), (downloads + L"winspool.drv").c_str(), FALSE));
+    const std::wstring loaded = root / L"loaded.txt";
+
+    HANDLE process = StartProcess(Quote(started), {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_LIBRARY_OUT", loaded}},
+                                  downloads);
+    ASSERT_NE(process, nullptr);
+    ASSERT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    CloseHandle(process);
+    EXPECT_FALSE(FileExists(loaded)) << "loaded from the start folder:\n" << Narrow(ReadUtf16(loaded));
+    EXPECT_EQ(Text(temp + L"unpack.log.txt"), "ran\r\n");
+    EXPECT_EQ(Status(), 0u);
+}
+
 // cmd.exe expands %NAME% even inside quotation marks, and the batch output's path goes into
 // its command: a temporary folder named x%Q% with Q = '" & command & "' ran the command.
 TEST_F(UserEnvironmentTest, ATemporaryPathIsNeverReadAsInterpreterSyntax) {
@@ -120,7 +158,8 @@ TEST_F(UserEnvironmentTest, ATemporaryPathIsNeverReadAsInterpreterSyntax) {
 }
 
 // A link on the temporary folder's way could be turned elsewhere between the extraction and
-// the launch; the machine's folder takes the run, while the log keeps its place.
+// the launch; the machine's folder takes the run. The log goes there too: written through
+// the link, an elevated run would make or append to a file wherever the link leads.
 TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
     Pack({{L"run.bat", "@echo ran\r\n"}});
     const std::wstring elsewhere = root / L"elsewhere";
@@ -133,14 +172,92 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
     const RunResult run = RunLauncher(package, linkedTemp);
     RemoveUnixLink(link);
     ASSERT_TRUE(run.finished);
-    const std::vector<std::wstring> m = LogMessages(elsewhere + L"\\Temp\\unpack.log");
+    const std::vector<std::wstring> m = LogMessages(machineTemp + L"unpack.log");
     EXPECT_NE(std::find(m.begin(), m.end(),
                         L"[CUnPack::GetWorkFolder] temporary folder " + linkedTemp +
                             L" not used (a link on its way), work folder and batch output in:" + machineTemp),
               m.end());
-    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L".\n..\nunpack.log\n") << "worked through the link";
+    EXPECT_EQ(ListFolder(elsewhere + L"\\Temp\\"), L".\n..\n") << "written through the link";
     EXPECT_EQ(Text(machineTemp + L"unpack.log.txt"), "ran\r\n");
     EXPECT_EQ(Status(), 0u);
+}
+
+// The check of the temporary folder is made once, but the log is written line by line
+// throughout the run, each time by its path: the user can rename the folder away between two
+// lines (nothing holds it then) and put a link under its name. Here the swap is made while
+// the launched program runs; the lines that follow must still land in the folder that was
+// checked, wherever it is by now, never where the link leads.
+TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunGetsNoLineThroughIt) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring startedName = L"sfx-swap-started-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring releaseName = L"sfx-swap-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE started = CreateProbeEvent(startedName);
+    HANDLE release = CreateProbeEvent(releaseName);
+    ASSERT_NE(started, nullptr);
+    ASSERT_NE(release, nullptr);
+    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
+    const std::wstring moved = root / L"tmp-moved";
+    const std::wstring elsewhere = root / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+
+    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
+                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
+                                   {L"PROBE_WAIT", releaseName}});
+    ASSERT_NE(process, nullptr);
+    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
+    SetEvent(release);
+    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
+    CloseHandle(started);
+    CloseHandle(release);
+    RemoveUnixLink(tempFolder);
+    ASSERT_TRUE(running) << "the launched program did not start";
+    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
+    ASSERT_TRUE(ended);
+
+    EXPECT_EQ(ListFolder(elsewhere + L"\\"), L".\n..\n") << "written through the link";
+    const std::vector<std::wstring> m = LogMessages(moved + L"\\unpack.log");
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(m.back().rfind(L"[CUnPackFileApp::InitInstance] execute done code:0", 0), 0u) << Narrow(m.back());
+}
+
+// The same swap, aimed at the clean-up: with a folder "unpack" where the link leads, the
+// removal of the work folder by its path would empty that folder instead of the run's own.
+TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunIsNotEmptiedThroughIt) {
+    Pack({{L"run.bat", "@echo ran\r\n"}});
+    const std::wstring startedName = L"sfx-clean-started-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring releaseName = L"sfx-clean-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE started = CreateProbeEvent(startedName);
+    HANDLE release = CreateProbeEvent(releaseName);
+    ASSERT_NE(started, nullptr);
+    ASSERT_NE(release, nullptr);
+    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
+    const std::wstring moved = root / L"tmp-moved";
+    const std::wstring elsewhere = root / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((elsewhere + L"\\unpack").c_str(), nullptr));
+    ASSERT_TRUE(WriteText(elsewhere + L"\\unpack\\precious.txt", "precious"));
+
+    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
+                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
+                                   {L"PROBE_WAIT", releaseName}});
+    ASSERT_NE(process, nullptr);
+    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
+    SetEvent(release);
+    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
+    CloseHandle(started);
+    CloseHandle(release);
+    RemoveUnixLink(tempFolder);
+    ASSERT_TRUE(running) << "the launched program did not start";
+    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
+    ASSERT_TRUE(ended);
+
+    EXPECT_EQ(Text(elsewhere + L"\\unpack\\precious.txt"), "precious") << "emptied through the link";
 }
 
 // The user's own windir, ComSpec, PATHEXT or ProgramFiles would redirect what run.bat starts
@@ -169,6 +286,53 @@ TEST_F(UserEnvironmentTest, TheBatchGetsTheMachinesVariables) {
     EXPECT_NE(vars.find("windir=" + systemRoot + "\r\n"), std::string::npos) << vars;
     EXPECT_NE(vars.find("SystemRoot=" + systemRoot + "\r\n"), std::string::npos) << vars;
     EXPECT_NE(vars.find("Other=passes\r\n"), std::string::npos) << vars;
+    EXPECT_EQ(Status(), 0u);
+}
+
+// More of the user's variables steer what run.bat starts: SystemDrive, ALLUSERSPROFILE and
+// PUBLIC name system folders as windir does; with NoDefaultCurrentDirectoryInExePath the
+// interpreter looks for run.bat and the bare names in it on the machine's Path instead of
+// the work folder; the profiler variables of .NET load a library of the user's choice into
+// every .NET program run.bat starts (PowerShell among them), and DOTNET_STARTUP_HOOKS an
+// assembly. Wine's interpreter ignores NoDefaultCurrentDirectoryInExePath and Wine runs no
+// .NET here, so what is checked is what the batch is handed.
+TEST_F(UserEnvironmentTest, NoVariableOfTheUserRedirectsWhatTheBatchStarts) {
+    Pack({{L"run.bat", "@set > \"%TEMP%\\vars.txt\"\r\n"}});
+    const std::wstring planted = root / L"planted";
+    const EnvOverrides user = {
+        {L"SystemDrive", L"P:"},
+        {L"ALLUSERSPROFILE", planted},
+        {L"PUBLIC", planted},
+        {L"NoDefaultCurrentDirectoryInExePath", L"planted"},
+        {L"COR_ENABLE_PROFILING", L"planted"},
+        {L"COR_PROFILER", L"{planted}"},
+        {L"COR_PROFILER_PATH", planted + L".dll"},
+        {L"COR_PROFILER_PATH_64", planted + L".dll"},
+        {L"CORECLR_ENABLE_PROFILING", L"planted"},
+        {L"CORECLR_PROFILER", L"{planted}"},
+        {L"CORECLR_PROFILER_PATH", planted + L".dll"},
+        {L"DOTNET_STARTUP_HOOKS", planted + L".dll"},
+    };
+    ASSERT_TRUE(Run(L"", user).finished);
+    const std::string vars = Text(temp + L"vars.txt");
+    ASSERT_FALSE(vars.empty()) << "run.bat did not run";
+    // Names compared as the interpreter prints them: NAME=value at the start of a line.
+    auto value = [&vars](const std::string& name) {
+        std::string upperVars = vars, upperName = name;
+        for (char& c : upperVars) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        for (char& c : upperName) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        const size_t at = ("\n" + upperVars).find("\n" + upperName + "=");
+        if (at == std::string::npos) return std::string("(none)");
+        const size_t start = at + name.size() + 1;
+        return vars.substr(start, vars.find_first_of("\r\n", start) - start);
+    };
+    for (const auto& [name, planting] : user) {
+        EXPECT_EQ(value(Narrow(name)).find(Narrow(planting)), std::string::npos)
+            << Narrow(name) << " reached the batch as the user set it";
+    }
+    const std::string systemRoot = Narrow(GetSystemWindowsDirectoryPath());
+    EXPECT_EQ(value("SystemDrive"), systemRoot.substr(0, 2));
+    EXPECT_EQ(value("ALLUSERSPROFILE"), value("ProgramData"));
     EXPECT_EQ(Status(), 0u);
 }
 
