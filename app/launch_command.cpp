@@ -17,7 +17,7 @@ std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirec
 }
 
 std::wstring BuildBatchParameters(const std::wstring& logFilePath) {
-    return L"/D /c run.bat > \"" + logFilePath + L".txt\"";
+    return L"/D /E:ON /V:OFF /c run.bat > \"" + logFilePath + L".txt\"";
 }
 
 std::wstring ResolveProgram(const std::wstring& name, const std::wstring& workFolder,

@@ -29,7 +29,8 @@ std::wstring InterpreterPath(bool useSysnative, const std::wstring& windowsDirec
 
 // Parameters of the default branch: run.bat with its console output captured in the
 // log file's path with ".txt" appended. /D: the interpreter runs no AutoRun command of the
-// user's hive first. The path is put in as text, so the caller makes sure it holds nothing
+// user's hive first; /E:ON /V:OFF: command extensions and delayed expansion as a package's
+// run.bat expects them, whatever the user's hive sets. The path is put in as text, so the caller makes sure it holds nothing
 // the interpreter reads as syntax (see util/work_temp.h).
 std::wstring BuildBatchParameters(const std::wstring& logFilePath);
 

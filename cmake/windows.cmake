@@ -5,6 +5,16 @@ set(WINDOWS_LINK_FLAGS -static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 target_link_options(sfxpack PRIVATE ${WINDOWS_LINK_FLAGS})
 
+# The manifest names the image's own architecture: Windows refuses to start a program whose
+# manifest names another one.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SFX_MANIFEST_ARCH amd64)
+else()
+  set(SFX_MANIFEST_ARCH x86)
+endif()
+configure_file(res/launcher.manifest.in ${CMAKE_BINARY_DIR}/res/launcher.manifest @ONLY)
+set_property(SOURCE res/launcher.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/res/launcher.manifest)
+
 add_library(launcher_core STATIC
   framework/win_app.cpp
   framework/string_resource.cpp
@@ -54,6 +64,7 @@ add_executable(launcher WIN32
   app/unpack_file_app.cpp
   res/launcher.rc)
 set_target_properties(launcher PROPERTIES OUTPUT_NAME VADuVavuVazo)
+target_include_directories(launcher PRIVATE ${CMAKE_BINARY_DIR}/res)
 use_lean_runtime(launcher)
 target_link_options(launcher PRIVATE -s -Wl,-Map=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/VADuVavuVazo.map)
 target_link_libraries(launcher PRIVATE launcher_core)
@@ -94,6 +105,7 @@ endfunction()
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_windows_test_program(unit_tests ${UNIT_TEST_SOURCES} res/launcher.rc)
+target_include_directories(unit_tests PRIVATE ${CMAKE_BINARY_DIR}/res)
 add_test(NAME unit_tests COMMAND unit_tests)
 
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)

@@ -40,7 +40,7 @@ TEST_F(LaunchTest, RunsTheBatchFileInTheWorkFolderAndCleansUp) {
                         std::to_wstring(strlen(kRunBat)) + L")");
     EXPECT_EQ(m[11], L"[CUnPack::UnPackFiles] (3/3)UnPack file name:" + WorkFolder() + L"settings.ini (5)");
     EXPECT_EQ(m[13], L"[CUnPack::UnPackFiles] UnPack total 3 files.");
-    EXPECT_EQ(m[14], L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + ExpectedInterpreter() + L" param:/D /c run.bat > \"" +
+    EXPECT_EQ(m[14], L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + ExpectedInterpreter() + L" param:/D /E:ON /V:OFF /c run.bat > \"" +
                          temp + L"unpack.log.txt\"");
     EXPECT_TRUE(std::regex_match(m[15], std::wregex(LR"(\[CUnPackFileApp::InitInstance\] execute succ 0x[0-9A-F]{8})")))
         << Narrow(m[15]);

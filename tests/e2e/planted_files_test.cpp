@@ -187,7 +187,7 @@ TEST_F(PlantedFilesTest, AHeldBatchOutputFileIsPassedOver) {
     EXPECT_EQ(Text(output), "held");
 
     const std::wstring prefix = L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + ExpectedInterpreter() +
-                                L" param:/D /c run.bat > \"" + temp + L"unpack.log.";
+                                L" param:/D /E:ON /V:OFF /c run.bat > \"" + temp + L"unpack.log.";
     std::wstring spare;
     for (const std::wstring& m : Messages()) {
         if (m.rfind(prefix, 0) == 0) spare = m.substr(prefix.size() - wcslen(L"unpack.log."));

@@ -132,7 +132,7 @@ TEST_F(StartupTest, APlantedCommandInterpreterIsNeverStarted) {
     EXPECT_FALSE(FileExists(temp + L"planted-cmd-ran.txt"));
     EXPECT_EQ(Text(temp + L"unpack.log.txt"), "ran\r\n");
     EXPECT_TRUE(Logged(L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + ExpectedInterpreter() +
-                       L" param:/D /c run.bat > \"" + temp + L"unpack.log.txt\""));
+                       L" param:/D /E:ON /V:OFF /c run.bat > \"" + temp + L"unpack.log.txt\""));
 }
 
 // Under Wine's 64-bit prefix the 32-bit launcher runs under WOW64; in a 32-bit prefix it
@@ -163,7 +163,7 @@ TEST_F(StartupTest, TheInterpreterMatchesTheArchitecture) {
         EXPECT_EQ(interpreter.find(L"sysnative"), std::wstring::npos);
     }
     EXPECT_TRUE(Logged(L"[CUnPackFileApp::InitInstance] dir:" + WorkFolder() + L" file:" + interpreter +
-                       L" param:/D /c run.bat > \"" + temp + L"unpack.log.txt\""));
+                       L" param:/D /E:ON /V:OFF /c run.bat > \"" + temp + L"unpack.log.txt\""));
     EXPECT_EQ(Text(temp + L"unpack.log.txt"), "ran\r\n");
 }
 

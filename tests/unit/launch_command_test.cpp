@@ -63,7 +63,7 @@ TEST(ArgumentParametersTest, ATailOfBlanksOnlyGivesNoParameters) {
 
 // /D: no AutoRun command of the user's hive runs ahead of the batch.
 TEST(BatchParametersTest, CaptureTheOutputBesideTheLogWithoutAutoRun) {
-    EXPECT_EQ(BuildBatchParameters(L"C:\\T\\unpack.log"), L"/D /c run.bat > \"C:\\T\\unpack.log.txt\"");
+    EXPECT_EQ(BuildBatchParameters(L"C:\\T\\unpack.log"), L"/D /E:ON /V:OFF /c run.bat > \"C:\\T\\unpack.log.txt\"");
 }
 
 // A bare name comes from the work folder, then the system folder; never from the current

@@ -218,6 +218,9 @@ TEST_F(LauncherResourcesTest, ManifestAsksForAdministratorAndNamesEverySupported
     const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
     const std::string manifest(data, SizeofResource(module, found));
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+    // The system refuses to start an image whose manifest names another architecture.
+    EXPECT_NE(manifest.find(kPe32Plus ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
+              std::string::npos);
     for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
                            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
