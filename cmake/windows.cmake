@@ -128,6 +128,7 @@ file(GLOB UI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/ui/*.cpp)
 add_windows_test_program(ui_tests ${UI_TEST_SOURCES})
 add_test(NAME ui_tests
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:ui_tests>)
+set_tests_properties(ui_tests PROPERTIES ENVIRONMENT "SFX_FRESH_WINESERVER=1")
 
 # The time conversions once east of Greenwich without daylight saving and once in a zone
 # with it (Wine and the C runtime both read TZ; these POSIX forms mean the same to both).
