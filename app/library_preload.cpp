@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/system_function.h"
 #include "util/system_paths.h"
 
 namespace {
@@ -24,15 +25,6 @@ std::vector<std::wstring> SystemLibraryPaths(const std::wstring& systemDirectory
 
 namespace {
 
-// Looked up at run time: systems before Windows 8 may lack them (Windows 7 without
-// KB2533623 has no SetDefaultDllDirectories), and Wine lacks the redirection policy.
-template <class Function>
-Function Kernel32Function(const char* name) {
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    return kernel32 == nullptr ? nullptr
-                               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel32, name)));
-}
-
 // ProcessRedirectionTrustPolicy and its EnforceRedirectionTrust flag, which older headers
 // do not know: junctions made by someone other than an administrator are not followed.
 constexpr int kProcessRedirectionTrustPolicy = 16;
@@ -40,15 +32,17 @@ constexpr DWORD kEnforceRedirectionTrust = 0x1;
 
 }  // namespace
 
+// Both are looked up: systems before Windows 8 may lack them (Windows 7 without KB2533623 has
+// no SetDefaultDllDirectories), and Wine lacks the redirection policy.
 BOOL RestrictLibrariesToSystemFolder() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    const auto setDefault = LoadedFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
     return setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void EnforceRedirectionTrust() {
     using SetPolicyFn = BOOL(WINAPI*)(int, PVOID, SIZE_T);
-    const auto setPolicy = Kernel32Function<SetPolicyFn>("SetProcessMitigationPolicy");
+    const auto setPolicy = LoadedFunction<SetPolicyFn>(L"kernel32.dll", "SetProcessMitigationPolicy");
     DWORD flags = kEnforceRedirectionTrust;
     if (setPolicy != nullptr) setPolicy(kProcessRedirectionTrustPolicy, &flags, sizeof(flags));
 }

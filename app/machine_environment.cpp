@@ -62,69 +62,59 @@ std::wstring ExpandFromTable(const std::wstring& text, const std::map<std::wstri
 
 std::vector<MachineVariable> MachineVariables() {
     const std::wstring systemRoot = GetSystemWindowsDirectoryPath();
-    // What the stored values refer to, keyed in upper case.
-    std::map<std::wstring, std::wstring> table = {
-        {L"SYSTEMROOT", systemRoot},
-        {L"WINDIR", systemRoot},
-        {L"SYSTEMDRIVE", systemRoot.size() >= 2 ? systemRoot.substr(0, 2) : std::wstring()},
-    };
+    const std::wstring systemDrive = systemRoot.size() >= 2 ? systemRoot.substr(0, 2) : std::wstring();
     std::vector<MachineVariable> variables = {
         {L"SystemRoot", systemRoot},
         {L"windir", systemRoot},
-        {L"SystemDrive", table[L"SYSTEMDRIVE"]},
+        {L"SystemDrive", systemDrive},
     };
-    const struct {
-        const wchar_t* name;
-        const wchar_t* value;
-    } folders[] = {
-        {L"ProgramFiles", L"ProgramFilesDir"},
-        {L"ProgramFiles(x86)", L"ProgramFilesDir (x86)"},
-        {L"ProgramW6432", L"ProgramW6432Dir"},
-        {L"CommonProgramFiles", L"CommonFilesDir"},
-        {L"CommonProgramFiles(x86)", L"CommonFilesDir (x86)"},
-        {L"CommonProgramW6432", L"CommonW6432Dir"},
-    };
-    for (const auto& folder : folders) {
-        const std::wstring value = ExpandFromTable(MachineString(kCurrentVersion, folder.value), table);
-        variables.push_back({folder.name, value});
-        table[Upper(folder.name)] = value;
-    }
-    const std::wstring programData = ExpandFromTable(MachineString(kProfileList, L"ProgramData"), table);
-    variables.push_back({L"ProgramData", programData});
-    variables.push_back({L"ALLUSERSPROFILE", programData});
-    table[L"PROGRAMDATA"] = programData;
-    variables.push_back({L"PUBLIC", ExpandFromTable(MachineString(kProfileList, L"Public"), table)});
-
     const std::wstring interpreter = GetSystemDirectoryPath().empty() ? std::wstring()
                                                                        : GetSystemDirectoryPath() + L"\\cmd.exe";
+    // Where the machine keeps each value, in an order in which every value refers only to
+    // those before it; the fallback stands in where the machine has none.
     const struct {
         const wchar_t* name;
+        const wchar_t* key;
+        const wchar_t* value;
         const wchar_t* fallback;
-    } session[] = {
-        {L"Path", L""},
-        {L"PATHEXT", L".COM;.EXE;.BAT;.CMD"},
-        {L"ComSpec", interpreter.c_str()},
-        {L"PSModulePath", L""},
+    } sources[] = {
+        {L"ProgramFiles", kCurrentVersion, L"ProgramFilesDir", L""},
+        {L"ProgramFiles(x86)", kCurrentVersion, L"ProgramFilesDir (x86)", L""},
+        {L"ProgramW6432", kCurrentVersion, L"ProgramW6432Dir", L""},
+        {L"CommonProgramFiles", kCurrentVersion, L"CommonFilesDir", L""},
+        {L"CommonProgramFiles(x86)", kCurrentVersion, L"CommonFilesDir (x86)", L""},
+        {L"CommonProgramW6432", kCurrentVersion, L"CommonW6432Dir", L""},
+        {L"ProgramData", kProfileList, L"ProgramData", L""},
+        {L"ALLUSERSPROFILE", kProfileList, L"ProgramData", L""},
+        {L"PUBLIC", kProfileList, L"Public", L""},
+        {L"Path", kSessionEnvironment, L"Path", L""},
+        {L"PATHEXT", kSessionEnvironment, L"PATHEXT", L".COM;.EXE;.BAT;.CMD"},
+        {L"ComSpec", kSessionEnvironment, L"ComSpec", interpreter.c_str()},
+        {L"PSModulePath", kSessionEnvironment, L"PSModulePath", L""},
         // Set, the interpreter no longer looks in the work folder for run.bat and the bare
         // names in it, only on Path.
-        {L"NoDefaultCurrentDirectoryInExePath", L""},
+        {L"NoDefaultCurrentDirectoryInExePath", kSessionEnvironment, L"NoDefaultCurrentDirectoryInExePath", L""},
         // Each .NET program started would load the library or assembly they name.
-        {L"COR_ENABLE_PROFILING", L""},
-        {L"COR_PROFILER", L""},
-        {L"COR_PROFILER_PATH", L""},
-        {L"COR_PROFILER_PATH_32", L""},
-        {L"COR_PROFILER_PATH_64", L""},
-        {L"CORECLR_ENABLE_PROFILING", L""},
-        {L"CORECLR_PROFILER", L""},
-        {L"CORECLR_PROFILER_PATH", L""},
-        {L"CORECLR_PROFILER_PATH_32", L""},
-        {L"CORECLR_PROFILER_PATH_64", L""},
-        {L"DOTNET_STARTUP_HOOKS", L""},
+        {L"COR_ENABLE_PROFILING", kSessionEnvironment, L"COR_ENABLE_PROFILING", L""},
+        {L"COR_PROFILER", kSessionEnvironment, L"COR_PROFILER", L""},
+        {L"COR_PROFILER_PATH", kSessionEnvironment, L"COR_PROFILER_PATH", L""},
+        {L"COR_PROFILER_PATH_32", kSessionEnvironment, L"COR_PROFILER_PATH_32", L""},
+        {L"COR_PROFILER_PATH_64", kSessionEnvironment, L"COR_PROFILER_PATH_64", L""},
+        {L"CORECLR_ENABLE_PROFILING", kSessionEnvironment, L"CORECLR_ENABLE_PROFILING", L""},
+        {L"CORECLR_PROFILER", kSessionEnvironment, L"CORECLR_PROFILER", L""},
+        {L"CORECLR_PROFILER_PATH", kSessionEnvironment, L"CORECLR_PROFILER_PATH", L""},
+        {L"CORECLR_PROFILER_PATH_32", kSessionEnvironment, L"CORECLR_PROFILER_PATH_32", L""},
+        {L"CORECLR_PROFILER_PATH_64", kSessionEnvironment, L"CORECLR_PROFILER_PATH_64", L""},
+        {L"DOTNET_STARTUP_HOOKS", kSessionEnvironment, L"DOTNET_STARTUP_HOOKS", L""},
     };
-    for (const auto& variable : session) {
-        std::wstring value = ExpandFromTable(MachineString(kSessionEnvironment, variable.name), table);
-        if (value.empty()) value = variable.fallback;
-        variables.push_back({variable.name, value});
+    // What the stored values refer to, keyed in upper case: every value found so far.
+    std::map<std::wstring, std::wstring> table;
+    for (const MachineVariable& variable : variables) table[Upper(variable.name)] = variable.value;
+    for (const auto& source : sources) {
+        std::wstring value = ExpandFromTable(MachineString(source.key, source.value), table);
+        if (value.empty()) value = source.fallback;
+        table[Upper(source.name)] = value;
+        variables.push_back({source.name, value});
     }
     return variables;
 }

@@ -1,13 +1,11 @@
 #include "package/running_image.h"
 
 #include "framework/handles.h"
+#include "util/system_function.h"
 
 BOOL IsRunningImage(HANDLE file) {
     using AreMappedFilesTheSameFn = LONG(NTAPI*)(PVOID, PVOID);
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto areSame = ntdll == nullptr ? nullptr
-        : reinterpret_cast<AreMappedFilesTheSameFn>(
-              reinterpret_cast<void*>(GetProcAddress(ntdll, "NtAreMappedFilesTheSame")));
+    const auto areSame = LoadedFunction<AreMappedFilesTheSameFn>(L"ntdll.dll", "NtAreMappedFilesTheSame");
     if (areSame == nullptr) return FALSE;
     const UniqueHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
     if (!mapping) return FALSE;

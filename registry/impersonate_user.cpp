@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "framework/handles.h"
+#include "util/system_function.h"
 
 namespace {
 
@@ -17,9 +18,7 @@ using QueryUserTokenFn = BOOL(WINAPI*)(ULONG, PHANDLE);
 BOOL WINAPI QueryUserTokenLate(ULONG sessionId, PHANDLE token) {
     HMODULE wtsapi = LoadLibraryW(L"wtsapi32.dll");
     const QueryUserTokenFn bound =
-        wtsapi == nullptr ? nullptr
-                          : reinterpret_cast<QueryUserTokenFn>(
-                                reinterpret_cast<void*>(GetProcAddress(wtsapi, "WTSQueryUserToken")));
+        wtsapi == nullptr ? nullptr : AsFunction<QueryUserTokenFn>(GetProcAddress(wtsapi, "WTSQueryUserToken"));
     if (bound == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;

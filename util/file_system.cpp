@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/handles.h"
+#include "util/system_function.h"
 #include "util/system_paths.h"
 
 BOOL PathExists(const std::wstring& path) {
@@ -54,7 +55,6 @@ bool IsPlainSingleLinkFile(HANDLE file) {
     return !standard.Directory && standard.NumberOfLinks <= 1;
 }
 
-
 UniqueHandle HoldFolder(const std::wstring& folder) {
     return UniqueHandle(CreateFileW(WithoutTrailingBackslashes(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -68,92 +68,70 @@ using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES
                                         PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 using StatusToErrorFn = ULONG(NTAPI*)(NTSTATUS);
 
-FARPROC NtdllProc(const char* name) {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll == nullptr ? nullptr : GetProcAddress(ntdll, name);
-}
-
 // The native form of a Win32 path: "C:\x" as "\??\C:\x", "\\server\share" as "\??\UNC\server\share".
 std::wstring NativePath(const std::wstring& path) {
     if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') return L"\\??\\UNC\\" + path.substr(2);
     return L"\\??\\" + path;
 }
 
-}  // namespace
-
-UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
-    // Only the native call both creates a folder and hands back a handle to it. Looked up
-    // on each call: a function-local static would need a thread-safe guard from the runtime.
-    const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
-        reinterpret_cast<void*>(NtdllProc("NtCreateFile")));
-    const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
-        reinterpret_cast<void*>(NtdllProc("RtlNtStatusToDosError")));
+// NtCreateFile on name (relative to root when root is given), with the thread's last error set
+// from its status on failure; information, when given, takes what the call reports it did.
+// Only the native call makes a file or folder relative to an open folder, or makes a folder
+// and hands back a handle to it at once.
+UniqueHandle NativeCreate(HANDLE root, std::wstring name, ACCESS_MASK access, PSECURITY_DESCRIPTOR security,
+                          ULONG share, ULONG disposition, ULONG options, ULONG_PTR* information = nullptr) {
+    // Looked up on each call: a function-local static would need a thread-safe guard from the runtime.
+    const auto create = LoadedFunction<NtCreateFileFn>(L"ntdll.dll", "NtCreateFile");
+    const auto toError = LoadedFunction<StatusToErrorFn>(L"ntdll.dll", "RtlNtStatusToDosError");
     if (create == nullptr || toError == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return UniqueHandle();
     }
-    std::wstring path = NativePath(WithoutTrailingBackslashes(folder));
-    if (path.size() * sizeof(wchar_t) > 0xFFFF) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    if (name.empty() || name.size() * sizeof(wchar_t) > 0xFFFF) {
+        SetLastError(name.empty() ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
         return UniqueHandle();
     }
-    UNICODE_STRING name;
-    name.Buffer = &path[0];
-    name.Length = static_cast<USHORT>(path.size() * sizeof(wchar_t));
-    name.MaximumLength = name.Length;
+    UNICODE_STRING objectName;
+    objectName.Buffer = &name[0];
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr,
-                               security != nullptr ? security->lpSecurityDescriptor : nullptr);
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, root, security);
     IO_STATUS_BLOCK io = {};
     HANDLE handle = nullptr;
-    // FILE_CREATE fails on any existing name; the sharing is HoldFolder's.
     const NTSTATUS status =
-        create(&handle, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
-               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-               FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT |
-                   FILE_OPEN_REPARSE_POINT,
-               nullptr, 0);
+        create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+               options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (status < 0) {
         SetLastError(toError(status));
         return UniqueHandle();
     }
+    if (information != nullptr) *information = io.Information;
     return UniqueHandle(handle);
 }
 
+}  // namespace
+
+UniqueHandle CreateHeldFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
+    // FILE_CREATE fails on any existing name; the sharing is HoldFolder's.
+    return NativeCreate(nullptr, NativePath(WithoutTrailingBackslashes(folder)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                        security != nullptr ? security->lpSecurityDescriptor : nullptr,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT);
+}
+
 UniqueHandle OpenForAppendIn(HANDLE folder, const std::wstring& name) {
-    const NtCreateFileFn create = reinterpret_cast<NtCreateFileFn>(
-        reinterpret_cast<void*>(NtdllProc("NtCreateFile")));
-    const StatusToErrorFn toError = reinterpret_cast<StatusToErrorFn>(
-        reinterpret_cast<void*>(NtdllProc("RtlNtStatusToDosError")));
-    if (create == nullptr || toError == nullptr) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return UniqueHandle();
-    }
-    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos || name.size() * sizeof(wchar_t) > 0xFFFF) {
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) {
         SetLastError(ERROR_INVALID_NAME);
         return UniqueHandle();
     }
-    std::wstring relative = name;
-    UNICODE_STRING objectName;
-    objectName.Buffer = &relative[0];
-    objectName.Length = static_cast<USHORT>(relative.size() * sizeof(wchar_t));
-    objectName.MaximumLength = objectName.Length;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
-    IO_STATUS_BLOCK io = {};
-    HANDLE handle = nullptr;
     // No sharing; made when missing; a link at the name opened as itself.
-    const NTSTATUS status =
-        create(&handle, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
-               FILE_ATTRIBUTE_NORMAL, 0, FILE_OPEN_IF,
-               FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
-    if (status < 0) {
-        SetLastError(toError(status));
-        return UniqueHandle();
-    }
+    ULONG_PTR information = 0;
+    UniqueHandle file = NativeCreate(folder, name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, nullptr, 0, FILE_OPEN_IF,
+                                     FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &information);
     // What CreateFileW with OPEN_ALWAYS leaves.
-    SetLastError(io.Information == FILE_OPENED ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return UniqueHandle(handle);
+    if (file) SetLastError(information == FILE_OPENED ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return file;
 }
 
 std::wstring RandomSuffix() {
@@ -162,9 +140,7 @@ std::wstring RandomSuffix() {
     // RtlGenRandom is looked up, not imported: advapi32 forwards it to cryptbase.dll, which
     // the loader would otherwise look for beside the program before any code of ours ran.
     using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    const HMODULE advapi32 = GetModuleHandleW(L"advapi32.dll");
-    const auto genRandom = advapi32 == nullptr ? nullptr
-        : reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(GetProcAddress(advapi32, "SystemFunction036")));
+    const auto genRandom = LoadedFunction<GenRandomFn>(L"advapi32.dll", "SystemFunction036");
     if (genRandom == nullptr || !genRandom(&value, sizeof(value))) {
         value = GetTickCount() ^ (GetCurrentProcessId() << 16);
     }

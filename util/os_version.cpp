@@ -1,6 +1,7 @@
 #include "util/os_version.h"
 
 #include "util/log.h"
+#include "util/system_function.h"
 
 namespace {
 
@@ -45,9 +46,7 @@ int OSLevelFromVersionExTable(DWORD major, DWORD minor) {
 int GetOSLevel() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
     OSVERSIONINFOEXW info = {};
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto rtlGetVersion = ntdll == nullptr ? nullptr
-        : reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    const auto rtlGetVersion = LoadedFunction<RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
     if (rtlGetVersion != nullptr) {
         info.dwOSVersionInfoSize = sizeof(info);
         if (rtlGetVersion(&info) == 0) return OSLevelFromVersion(info.dwMajorVersion, info.dwMinorVersion);
@@ -72,9 +71,7 @@ BOOL IsPreVista() {
 
 BOOL IsWow64() {
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32");
-    const auto isWow64Process = kernel32 == nullptr ? nullptr
-        : reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(GetProcAddress(kernel32, "IsWow64Process")));
+    const auto isWow64Process = LoadedFunction<IsWow64ProcessFn>(L"kernel32.dll", "IsWow64Process");
     if (isWow64Process == nullptr) return FALSE;
     BOOL wow64 = FALSE;
     if (!isWow64Process(GetCurrentProcess(), &wow64)) return FALSE;

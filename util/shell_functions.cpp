@@ -1,5 +1,6 @@
 #include "util/shell_functions.h"
 
+#include "util/system_function.h"
 #include "util/system_paths.h"
 
 namespace {
@@ -20,7 +21,7 @@ FARPROC Shell32Function(const char* name) {
 
 BOOL ShellExecuteFromSystem(SHELLEXECUTEINFOW* request) {
     using Fn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-    const Fn execute = reinterpret_cast<Fn>(reinterpret_cast<void*>(Shell32Function("ShellExecuteExW")));
+    const Fn execute = AsFunction<Fn>(Shell32Function("ShellExecuteExW"));
     if (execute == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;
@@ -30,6 +31,6 @@ BOOL ShellExecuteFromSystem(SHELLEXECUTEINFOW* request) {
 
 HRESULT FolderPathFromSystem(int folder, DWORD flags, wchar_t* path) {
     using Fn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-    const Fn query = reinterpret_cast<Fn>(reinterpret_cast<void*>(Shell32Function("SHGetFolderPathW")));
+    const Fn query = AsFunction<Fn>(Shell32Function("SHGetFolderPathW"));
     return query == nullptr ? E_NOTIMPL : query(nullptr, folder, nullptr, flags, path);
 }

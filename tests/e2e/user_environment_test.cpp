@@ -43,6 +43,36 @@ protected:
         return false;
     }
     // A run.bat that leaves a mark named after it in the folder given.
+    // Starts the argument branch on the probe and, while the probe runs, renames the
+    // temporary folder to moved and puts a link to elsewhere under its name; then lets the
+    // run end. The link is gone again afterwards.
+    void RunSwappingTempForALink(const std::wstring& moved, const std::wstring& elsewhere) {
+        const std::wstring id = std::to_wstring(GetCurrentProcessId());
+        const std::wstring startedName = L"sfx-swap-started-" + id, releaseName = L"sfx-swap-release-" + id;
+        HANDLE started = CreateProbeEvent(startedName);
+        HANDLE release = CreateProbeEvent(releaseName);
+        ASSERT_NE(started, nullptr);
+        ASSERT_NE(release, nullptr);
+        const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
+
+        HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
+                                      {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
+                                       {L"PROBE_WAIT", releaseName}});
+        ASSERT_NE(process, nullptr);
+        const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+        const bool swapped =
+            running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
+        SetEvent(release);
+        const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+        if (!ended) TerminateProcess(process, 1);
+        CloseHandle(process);
+        CloseHandle(started);
+        CloseHandle(release);
+        RemoveUnixLink(tempFolder);
+        ASSERT_TRUE(running) << "the launched program did not start";
+        ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
+        ASSERT_TRUE(ended);
+    }
     static std::string MarkingBat(const std::wstring& folder, const char* mark) {
         return std::string("@echo ran> \"") + Narrow(folder) + mark + "\"\r\n";
     }
@@ -189,33 +219,10 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderReachedThroughALinkIsPassedOver) {
 // checked, wherever it is by now, never where the link leads.
 TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunGetsNoLineThroughIt) {
     Pack({{L"run.bat", "@echo ran\r\n"}});
-    const std::wstring startedName = L"sfx-swap-started-" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring releaseName = L"sfx-swap-release-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE started = CreateProbeEvent(startedName);
-    HANDLE release = CreateProbeEvent(releaseName);
-    ASSERT_NE(started, nullptr);
-    ASSERT_NE(release, nullptr);
-    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
     const std::wstring moved = root / L"tmp-moved";
     const std::wstring elsewhere = root / L"elsewhere";
     ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
-
-    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
-                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
-                                   {L"PROBE_WAIT", releaseName}});
-    ASSERT_NE(process, nullptr);
-    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
-    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
-    SetEvent(release);
-    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(process, 1);
-    CloseHandle(process);
-    CloseHandle(started);
-    CloseHandle(release);
-    RemoveUnixLink(tempFolder);
-    ASSERT_TRUE(running) << "the launched program did not start";
-    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
-    ASSERT_TRUE(ended);
+    ASSERT_NO_FATAL_FAILURE(RunSwappingTempForALink(moved, elsewhere));
 
     EXPECT_EQ(ListFolder(elsewhere + L"\\"), L".\n..\n") << "written through the link";
     const std::vector<std::wstring> m = LogMessages(moved + L"\\unpack.log");
@@ -227,35 +234,12 @@ TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunGetsNoLin
 // removal of the work folder by its path would empty that folder instead of the run's own.
 TEST_F(UserEnvironmentTest, ATemporaryFolderSwappedForALinkDuringTheRunIsNotEmptiedThroughIt) {
     Pack({{L"run.bat", "@echo ran\r\n"}});
-    const std::wstring startedName = L"sfx-clean-started-" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring releaseName = L"sfx-clean-release-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE started = CreateProbeEvent(startedName);
-    HANDLE release = CreateProbeEvent(releaseName);
-    ASSERT_NE(started, nullptr);
-    ASSERT_NE(release, nullptr);
-    const std::wstring tempFolder = temp.substr(0, temp.size() - 1);
     const std::wstring moved = root / L"tmp-moved";
     const std::wstring elsewhere = root / L"elsewhere";
     ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((elsewhere + L"\\unpack").c_str(), nullptr));
     ASSERT_TRUE(WriteText(elsewhere + L"\\unpack\\precious.txt", "precious"));
-
-    HANDLE process = StartProcess(Quote(package) + L" " + Quote(ProbePath()) + L" /x",
-                                  {{L"TMP", temp}, {L"TEMP", temp}, {L"PROBE_STARTED", startedName},
-                                   {L"PROBE_WAIT", releaseName}});
-    ASSERT_NE(process, nullptr);
-    const bool running = WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
-    const bool swapped = running && MoveFileW(tempFolder.c_str(), moved.c_str()) && PlantUnixSymlink(elsewhere, tempFolder);
-    SetEvent(release);
-    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(process, 1);
-    CloseHandle(process);
-    CloseHandle(started);
-    CloseHandle(release);
-    RemoveUnixLink(tempFolder);
-    ASSERT_TRUE(running) << "the launched program did not start";
-    ASSERT_TRUE(swapped) << "the temporary folder could not be swapped for a link";
-    ASSERT_TRUE(ended);
+    ASSERT_NO_FATAL_FAILURE(RunSwappingTempForALink(moved, elsewhere));
 
     EXPECT_EQ(Text(elsewhere + L"\\unpack\\precious.txt"), "precious") << "emptied through the link";
 }
